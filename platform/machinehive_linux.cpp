@@ -1,0 +1,9 @@
+#include "platform/machinehive.h"
+
+namespace corvana::platform {
+
+std::optional<RegValue> machineHiveRead(const std::string&, const std::string&) {
+    return std::nullopt;
+}
+
+} // namespace corvana::platform

@@ -1,0 +1,149 @@
+#include "platform/sysio.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace corvana::sys {
+namespace {
+
+FaultHook& hook() {
+    static FaultHook h;
+    return h;
+}
+
+bool injected(const char* call) {
+    if (!hook())
+        return false;
+    if (const int err = hook()(call)) {
+        errno = err;
+        return true;
+    }
+    return false;
+}
+
+template <typename F> auto retry(F f) {
+    decltype(f()) r;
+    do {
+        r = f();
+    } while (r < 0 && errno == EINTR);
+    return r;
+}
+
+} // namespace
+
+void setFaultHook(FaultHook h) { hook() = std::move(h); }
+
+int open(const char* path, int flags, mode_t mode) {
+    if (injected("open"))
+        return -1;
+    return retry([&] { return ::open(path, flags, mode); });
+}
+
+int close(int fd) {
+    // close() is not retried on EINTR: on Linux the descriptor is gone either way.
+    if (injected("close")) {
+        ::close(fd);
+        return -1;
+    }
+    return ::close(fd);
+}
+
+ssize_t read(int fd, void* buf, size_t len) {
+    if (injected("read"))
+        return -1;
+    return retry([&] { return ::read(fd, buf, len); });
+}
+
+ssize_t write(int fd, const void* buf, size_t len) {
+    if (injected("write"))
+        return -1;
+    return retry([&] { return ::write(fd, buf, len); });
+}
+
+bool writeAll(int fd, const void* buf, size_t len) {
+    auto* p = static_cast<const char*>(buf);
+    while (len > 0) {
+        const ssize_t n = write(fd, p, len);
+        if (n < 0)
+            return false;
+        p += n;
+        len -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+int poll(struct pollfd* fds, unsigned long nfds, int timeoutMs) {
+    if (injected("poll"))
+        return -1;
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    for (;;) {
+        int wait = timeoutMs;
+        if (timeoutMs >= 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
+            wait = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+        }
+        const int r = ::poll(fds, nfds, wait);
+        if (r >= 0 || errno != EINTR)
+            return r;
+    }
+}
+
+bool makeDirs(const std::string& dir, mode_t mode) {
+    if (dir.empty())
+        return false;
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode);
+    const auto slash = dir.rfind('/');
+    if (slash != std::string::npos && slash > 0 && !makeDirs(dir.substr(0, slash), mode))
+        return false;
+    if (injected("mkdir"))
+        return false;
+    return ::mkdir(dir.c_str(), mode) == 0 || errno == EEXIST;
+}
+
+std::string errorText(int err) {
+    switch (err) {
+    case ECONNREFUSED:
+        return "Verbindung abgelehnt.";
+    case ETIMEDOUT:
+        return "Zeitüberschreitung bei der Verbindung.";
+    case ECONNRESET:
+        return "Die Verbindung wurde vom Kommunikationspartner zurückgesetzt.";
+    case EHOSTUNREACH:
+        return "Keine Route zum Host.";
+    case ENETUNREACH:
+        return "Das Netzwerk ist nicht erreichbar.";
+    case EADDRINUSE:
+        return "Die Adresse wird bereits verwendet.";
+    case EADDRNOTAVAIL:
+        return "Die angeforderte Adresse ist nicht verfügbar.";
+    case EPIPE:
+        return "Die Verbindung wurde unterbrochen.";
+    case ENOENT:
+        return "Das System kann die angegebene Datei nicht finden.";
+    case EACCES:
+    case EPERM:
+        return "Zugriff verweigert.";
+    case EBUSY:
+        return "Das Gerät ist belegt.";
+    case EIO:
+        return "E/A-Fehler.";
+    case ENODEV:
+    case ENXIO:
+        return "Das Gerät ist nicht vorhanden.";
+    case EAGAIN:
+        return "Die Ressource ist vorübergehend nicht verfügbar.";
+    default:
+        return std::string("Systemfehler: ") + std::strerror(err);
+    }
+}
+
+} // namespace corvana::sys

@@ -1,0 +1,33 @@
+#pragma once
+// One seam around the system calls the logic libraries make: EINTR is retried here and
+// nowhere else, and a test can make any call fail with a chosen errno.
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+
+struct pollfd;
+
+namespace corvana::sys {
+
+// Consulted before each wrapped call with the call's name ("read", "write", "open", ...).
+// Returns the errno the call should fail with, or 0 to let it run.
+using FaultHook = std::function<int(const char* call)>;
+void setFaultHook(FaultHook hook);
+
+int open(const char* path, int flags, mode_t mode = 0);
+int close(int fd);
+ssize_t read(int fd, void* buf, size_t len);
+ssize_t write(int fd, const void* buf, size_t len);
+// Writes all of `buf`; false with errno set on failure.
+bool writeAll(int fd, const void* buf, size_t len);
+// poll() that retries EINTR with the remaining time; timeoutMs < 0 waits without limit.
+int poll(struct pollfd* fds, unsigned long nfds, int timeoutMs);
+// mkdir -p with `mode` for the levels it creates.
+bool makeDirs(const std::string& dir, mode_t mode);
+
+// The German description of a platform error number, as the tool's messages show it.
+std::string errorText(int err);
+
+} // namespace corvana::sys

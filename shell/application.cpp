@@ -1,0 +1,38 @@
+#include "shell/application.h"
+
+#include "info/CorvanaBrowserPellquinInfo.h"
+#include "shell/CorvanaBrowserLogin.h"
+#include "shell/appstate.h"
+#include "shell/corvanabrowser.h"
+#include "shell/messages.h"
+#include "wizard/CorvanaBrowserPellquin.h"
+
+namespace corvana {
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    bool handled = false;
+    ui::guarded([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
+}
+
+void CreateWindowSet() {
+    Form4 = new TForm4();
+    Form1 = new TForm1();
+    Form2 = new TForm2();
+    Form3 = new TForm3();
+}
+
+void DestroyWindowSet() {
+    delete Form3;
+    Form3 = nullptr;
+    delete Form2;
+    Form2 = nullptr;
+    delete Form1;
+    Form1 = nullptr;
+    delete Form4;
+    Form4 = nullptr;
+}
+
+} // namespace corvana
