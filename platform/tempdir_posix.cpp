@@ -1,0 +1,1 @@
+// Filled in with the stand-in layer it names.
