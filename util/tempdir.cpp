@@ -1,0 +1,27 @@
+#include "util/tempdir.h"
+
+#include <cerrno>
+
+namespace corvana {
+
+std::string GetTempDirectory() {
+    const std::string dir = sys::privateTempDirectory();
+    if (dir.empty())
+        throw InOutError(errno != 0 ? errno : EACCES);
+    return dir + "/";
+}
+
+EInOutError InOutError(int err) {
+    switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+        return EInOutError("Datei nicht gefunden", err);
+    case EACCES:
+    case EPERM:
+        return EInOutError("Dateizugriff verweigert", err);
+    default:
+        return EInOutError("E/A-Fehler " + std::to_string(err), err);
+    }
+}
+
+} // namespace corvana

@@ -1,0 +1,20 @@
+#pragma once
+// The user's temporary directory and the file errors the tool raises.
+
+#include "platform/tempdir.h"
+#include "util/errors.h"
+
+#include <string>
+
+namespace corvana {
+
+// The user's private temporary directory (see platform/tempdir.h), ending in "/". Raises
+// EInOutError when the platform cannot give one.
+std::string GetTempDirectory();
+
+// The input/output error for a platform error number, as the run-time library words it:
+// "Datei nicht gefunden" for a missing file, "Dateizugriff verweigert" for a denied access,
+// otherwise "E/A-Fehler <err>". errorCode carries `err`.
+EInOutError InOutError(int err);
+
+} // namespace corvana
