@@ -1,0 +1,106 @@
+#include "net/netio.h"
+
+#include "util/errors.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace corvana::netio {
+namespace {
+
+constexpr size_t kChunk = 16384;
+
+} // namespace
+
+void throwSocketError(int err) {
+    throw ESocketError("Socket-Fehler # " + std::to_string(err) + "\r\n" + sock::errorText(err),
+                       err);
+}
+
+void throwClosedGracefully() {
+    throw EProtocolError("Die Verbindung wurde erfolgreich geschlossen.");
+}
+
+void throwLineTooLong() {
+    throw EProtocolError("Max. Zeilenlänge überschritten.");
+}
+
+void Reader::attach(const sock::Socket* s, const sock::Canceller* cancel) {
+    sock_ = s;
+    cancel_ = cancel;
+    reset();
+}
+
+void Reader::reset() {
+    buf_.clear();
+    pos_ = 0;
+}
+
+Reader::Result Reader::fill(int timeoutMs) {
+    if (pos_ > 0 && pos_ == buf_.size())
+        reset();
+    else if (pos_ > kChunk) {
+        buf_.erase(0, pos_);
+        pos_ = 0;
+    }
+    if (!sock_ || !sock_->valid())
+        throwSocketError(ENOTCONN);
+    const size_t old = buf_.size();
+    buf_.resize(old + kChunk);
+    size_t got = 0;
+    const int err = sock::receive(*sock_, buf_.data() + old, kChunk, got, cancel_, timeoutMs);
+    buf_.resize(old + got);
+    if (err == sock::kTimedOut)
+        return Result::TimedOut;
+    if (err)
+        throwSocketError(err);
+    return got == 0 ? Result::Closed : Result::Ok;
+}
+
+Reader::Result Reader::readLine(std::string& line, int timeoutMs) {
+    size_t scanned = pos_;
+    for (;;) {
+        const size_t lf = buf_.find('\n', scanned);
+        if (lf != std::string::npos) {
+            size_t end = lf;
+            if (end > pos_ && buf_[end - 1] == '\r')
+                --end;
+            if (end - pos_ > kMaxLineLength)
+                throwLineTooLong();
+            line.assign(buf_, pos_, end - pos_);
+            pos_ = lf + 1;
+            return Result::Ok;
+        }
+        // No need to wait for the end of a line that is too long already (one byte of
+        // slack for a CR that may precede the LF).
+        const size_t pending = buf_.size() - pos_;
+        if (pending > kMaxLineLength + 1 || (pending == kMaxLineLength + 1 && buf_.back() != '\r'))
+            throwLineTooLong();
+        // fill() may move the unread bytes to the front of the buffer.
+        const Result r = fill(timeoutMs);
+        scanned = pos_ + pending;
+        if (r == Result::TimedOut) {
+            line.clear();
+            return r;
+        }
+        if (r == Result::Closed) {
+            line.assign(buf_, pos_, std::string::npos);
+            pos_ = buf_.size();
+            return r;
+        }
+    }
+}
+
+Reader::Result Reader::readSome(std::string& out, size_t max, int timeoutMs) {
+    if (!hasBuffered()) {
+        const Result r = fill(timeoutMs);
+        if (r != Result::Ok)
+            return r;
+    }
+    const size_t n = std::min(max, buf_.size() - pos_);
+    out.append(buf_, pos_, n);
+    pos_ += n;
+    return Result::Ok;
+}
+
+} // namespace corvana::netio

@@ -1,0 +1,48 @@
+#pragma once
+// What the FTP and the HTTP client share: the error texts of the network layer and the
+// buffered reading of one connection, with the line limit both protocols apply.
+
+#include "platform/sockets.h"
+
+#include <cstddef>
+#include <string>
+
+namespace corvana::netio {
+
+inline constexpr size_t kMaxLineLength = 16384;
+
+// "Socket-Fehler # %d\r\n%s" with the number and its description.
+[[noreturn]] void throwSocketError(int err);
+// The peer closed the connection while we awaited its answer.
+[[noreturn]] void throwClosedGracefully();
+[[noreturn]] void throwLineTooLong();
+
+// Reads one connection through a buffer, so that lines and the bytes after them come out in
+// the order they arrived.
+class Reader {
+public:
+    enum class Result { Ok, Closed, TimedOut };
+
+    void attach(const sock::Socket* s, const sock::Canceller* cancel);
+    void reset();
+    bool hasBuffered() const { return pos_ < buf_.size(); }
+
+    // One line ending in LF; the LF and a CR just before it are dropped. At the end of the
+    // stream: Closed, with an unfinished last line (possibly empty) in `line`. A line longer
+    // than kMaxLineLength throws; so do socket failures.
+    Result readLine(std::string& line, int timeoutMs = -1);
+
+    // Appends up to `max` bytes: what is buffered, else what one receive brings. Closed when
+    // the stream has ended.
+    Result readSome(std::string& out, size_t max, int timeoutMs = -1);
+
+private:
+    Result fill(int timeoutMs);
+
+    const sock::Socket* sock_ = nullptr;
+    const sock::Canceller* cancel_ = nullptr;
+    std::string buf_;
+    size_t pos_ = 0;
+};
+
+} // namespace corvana::netio

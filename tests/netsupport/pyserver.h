@@ -1,0 +1,36 @@
+#pragma once
+// Starts a real server package (a Python server module) on loopback for the tests that must
+// talk to a peer no one here wrote. The script binds to 127.0.0.1 on a free port and prints
+// that port as its first line; the server is stopped when the object goes.
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace corvana::test {
+
+// The first python3 (on PATH, then the system's) that can import `module`; "" when none.
+// `anyPython` tells whether any python3 was found at all.
+std::string findPython(const std::string& module, bool& anyPython);
+
+class PythonServer {
+public:
+    PythonServer(const std::string& python, const std::string& script,
+                 const std::vector<std::string>& args);
+    ~PythonServer();
+    PythonServer(const PythonServer&) = delete;
+    PythonServer& operator=(const PythonServer&) = delete;
+
+    // True once the server has told its port and accepts connections there.
+    bool ok() const { return port_ != 0; }
+    uint16_t port() const { return port_; }
+    const std::string& error() const { return error_; }
+
+private:
+    pid_t pid_ = -1;
+    uint16_t port_ = 0;
+    std::string error_;
+};
+
+} // namespace corvana::test
