@@ -5,7 +5,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace corvana::sys {
@@ -36,7 +39,9 @@ template <typename F> auto retry(F f) {
 
 } // namespace
 
-void setFaultHook(FaultHook h) { hook() = std::move(h); }
+void setFaultHook(FaultHook h) {
+    hook() = std::move(h);
+}
 
 int open(const char* path, int flags, mode_t mode) {
     if (injected("open"))
@@ -95,6 +100,36 @@ int poll(struct pollfd* fds, unsigned long nfds, int timeoutMs) {
     }
 }
 
+int ioctl(int fd, unsigned long request, void* arg) {
+    if (injected("ioctl"))
+        return -1;
+    return retry([&] { return ::ioctl(fd, request, arg); });
+}
+
+int tcgetattr(int fd, struct termios* t) {
+    if (injected("tcgetattr"))
+        return -1;
+    return retry([&] { return ::tcgetattr(fd, t); });
+}
+
+int tcsetattr(int fd, int action, const struct termios* t) {
+    if (injected("tcsetattr"))
+        return -1;
+    return retry([&] { return ::tcsetattr(fd, action, t); });
+}
+
+int tcflush(int fd, int queues) {
+    if (injected("tcflush"))
+        return -1;
+    return retry([&] { return ::tcflush(fd, queues); });
+}
+
+int flock(int fd, int operation) {
+    if (injected("flock"))
+        return -1;
+    return retry([&] { return ::flock(fd, operation); });
+}
+
 bool makeDirs(const std::string& dir, mode_t mode) {
     if (dir.empty())
         return false;
@@ -141,6 +176,12 @@ std::string errorText(int err) {
         return "Das Gerät ist nicht vorhanden.";
     case EAGAIN:
         return "Die Ressource ist vorübergehend nicht verfügbar.";
+    case ENOTTY:
+        return "Das Gerät ist keine serielle Schnittstelle.";
+    case EINVAL:
+        return "Ungültiger Parameter.";
+    case EBADF:
+        return "Das Handle ist ungültig.";
     default:
         return std::string("Systemfehler: ") + std::strerror(err);
     }

@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 struct pollfd;
+struct termios;
 
 namespace corvana::sys {
 
@@ -24,6 +25,14 @@ ssize_t write(int fd, const void* buf, size_t len);
 bool writeAll(int fd, const void* buf, size_t len);
 // poll() that retries EINTR with the remaining time; timeoutMs < 0 waits without limit.
 int poll(struct pollfd* fds, unsigned long nfds, int timeoutMs);
+// ioctl() with a pointer argument (or an int passed as a pointer-sized value).
+int ioctl(int fd, unsigned long request, void* arg);
+// Terminal attributes and queues; the `termios` is the platform's struct.
+int tcgetattr(int fd, struct termios* t);
+int tcsetattr(int fd, int action, const struct termios* t);
+int tcflush(int fd, int queues);
+// flock() with LOCK_* operations.
+int flock(int fd, int operation);
 // mkdir -p with `mode` for the levels it creates.
 bool makeDirs(const std::string& dir, mode_t mode);
 

@@ -1,0 +1,49 @@
+#pragma once
+// Finding the remote's cable: the first attached CP210x bridge's vendor id, product id and
+// serial number, the key of the USB device tree they name, and the COM port number the port
+// driver recorded there. Each window owns one BridgeDiscovery (with its own 256-byte buffer);
+// the wizard hands it its Memo1 for the diagnostic lines, the device info window nullptr.
+//
+// The library calls are platform/usbtree.h's; the key is read with RegReadString under
+// HKEY_LOCAL_MACHINE, which platform/machinehive answers from the same device tree.
+
+#include <array>
+#include <string>
+
+#include "util/stringlist.h"
+
+namespace corvana::device {
+
+class BridgeDiscovery {
+public:
+    explicit BridgeDiscovery(StringList* log = nullptr) : log_(log) {}
+
+    // The port number (1 or more), or -1 for none. Reads everything anew on each call. A
+    // "PortName" whose characters after "COM" are not a decimal number raises EConvertError.
+    int FindBridgePort();
+
+    // Replaces the blanks among the first `length` bytes of `serial` by "_" (in place), builds
+    // the key path, reads "PortName" and returns its number, or -1.
+    int GetPortNumXp2000(int vendorId, int productId, unsigned char* serial, int length);
+
+    // The first `length` characters of `buffer` (clamped to 0..256).
+    static std::string converttostring(const unsigned char* buffer, int length);
+
+    // "Vid_" + vendor + "&Pid_" + product + "&Mi_00\" + serial text, trimmed, + "_00"; the ids
+    // in lower-case hexadecimal without leading zeros.
+    static std::string DevicePart(int vendorId, int productId, const std::string& serialText);
+    // "SYSTEM\CurrentControlSet\Enum\USB\" + device part + "\Device Parameters".
+    static std::string KeyPath(const std::string& devicePart);
+
+    // The library fills it with the product string, then with the serial number.
+    std::array<unsigned char, 256> buffer{};
+
+private:
+    void log(const std::string& line) {
+        if (log_)
+            log_->Add(line);
+    }
+    StringList* log_;
+};
+
+} // namespace corvana::device
