@@ -5,7 +5,7 @@ pkgs=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-webengine-dev libqt6svg6-dev libgl-dev
   libjpeg-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth xdotool vsftpd python3 python3-pyftpdlib imagemagick
+  xvfb xauth xdotool vsftpd python3 python3-pyftpdlib imagemagick fonts-liberation
 )
 missing=()
 for p in "${pkgs[@]}"; do

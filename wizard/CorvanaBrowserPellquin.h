@@ -1,10 +1,146 @@
 #pragma once
-// The programming wizard.
+// The programming wizard "Corvana Pellquin": four pages that lead the user from the order
+// in the portal to a programmed remote control. Its download arrow runs the file-name step,
+// the code-file download with the loader, and the programming run over the serial link.
+//
+// The window is created once and shown modally for each order; its controls keep their
+// state from one showing to the next except where FormShow resets them. The working state
+// (order fields, memory image, transcripts, port) lives in members that no page displays.
 
 #include <QDialog>
+#include <QString>
+#include <cstdint>
+#include <string>
+
+#include "util/stringlist.h"
+#include "wizard/memoryimage.h"
+#include "wizard/order.h"
+#include "wizard/wizardcontrols.h"
+
+class QProgressBar;
+class QPushButton;
+class QTimer;
 
 class TForm1 : public QDialog {
     Q_OBJECT
 public:
     explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // --- the pages -------------------------------------------------------------------
+    corvana::wizard::TAdvPageControl* AdvPageControl1;
+    corvana::wizard::TAdvTabSheet* AdvTabSheet1; // working fields; its tab is never shown
+    corvana::wizard::TAdvTabSheet* AdvTabSheet2; // start page
+    corvana::wizard::TAdvTabSheet* AdvTabSheet3; // download page
+    corvana::wizard::TAdvTabSheet* AdvTabSheet4; // finished page
+    corvana::wizard::TAdvTabSheet* AdvTabSheet6; // closing page
+
+    corvana::wizard::TImage* Image4; // start
+    corvana::wizard::TImage* Image2; // download (pic2x.jpg, busy Corvana.gif)
+    corvana::wizard::TImage* Image3; // finished
+    corvana::wizard::TImage*
+        Image5; // closing (pic5x.jpg after a restart, pic6x.jpg after a failure)
+
+    corvana::wizard::TAdvPicture* AdvPictureWeiter;
+    corvana::wizard::TAdvPicture* AdvPictureDownload;
+    corvana::wizard::TAdvPicture* AdvPictureFertig;
+    corvana::wizard::TAdvPicture* AdvPicture2;    // cross, success variant
+    corvana::wizard::TAdvPicture* AdvPictureHilf; // left arrow, failure variant
+
+    // Caption pairs under the picture buttons.
+    corvana::wizard::TLabel *Label4, *Label8;   // start
+    corvana::wizard::TLabel *Label6, *Label10;  // download
+    corvana::wizard::TLabel *Label7, *Label11;  // finished
+    corvana::wizard::TLabel *Label12, *Label13; // closing
+
+    // Text lines, German above English.
+    corvana::wizard::TLabel *LabelQYX1, *LabelFB1;
+    corvana::wizard::TLabel *LabelQYX8, *LabelFB8;
+    corvana::wizard::TLabel *LabelQYX3, *LabelFB3;
+    corvana::wizard::TLabel *LabelQYX4, *LabelFB4;
+    corvana::wizard::TLabel *LabelQYX5, *LabelFB5;
+
+    // How far the block transfer has come, shown on the busy download page while the
+    // blocks go out: blocks sent of blocks in all.
+    QProgressBar* ProgressBlocks;
+
+    // The server-failure check (hidden, on the start page) and its delayed close.
+    QPushButton* Button1;
+    QTimer* Timer1;
+
+    // --- working state -----------------------------------------------------------------
+    corvana::OrderFields Order; // FB, eArtNR: written by the file-name step only
+    std::string& FB = Order.FB;
+    std::string& eArtNR = Order.eArtNR;
+
+    corvana::MemoryImage Image; // Grid1, se_Address1, se_address2
+    corvana::ImageGrid& Grid1 = Image.Grid1;
+    std::string& se_Address1 = Image.se_Address1;
+    std::string& se_address2 = Image.se_address2;
+
+    corvana::StringList Memo1;    // diagnostics: discovery, transcript, loader; never emptied
+    corvana::StringList Memo2;    // transcript of the current programming run
+    corvana::StringList ListBox1; // the code server's listing
+
+    QPushButton* ButtonURL; // its click is the file-name step
+    QPushButton* ButtonFTP; // its click is the code-file download
+
+    // Where the picture files are looked for; "Bilder" beside the executable.
+    QString PictureFolder;
+
+    // --- steps ---------------------------------------------------------------------------
+    void FormCreate();
+    void FormShow();
+    void FormShowNeu();
+    void FormClose();
+    void AdvPictureWeiterClick();
+    void AdvPictureDownloadClick();
+    void AdvPictureFertigClick(); // the completion report, then the closing page
+    void AdvPictureHilfClick();
+    void AdvPicture2Click();
+    void Button1Click();
+    void Timer1Timer();
+
+    void AdvPictureWeiterMouseMove(int X, int Y);
+    void AdvPictureDownloadMouseMove(int X, int Y);
+    void AdvPictureFertigMouseMove(int X, int Y);
+    void AdvPicture2MouseMove(int X, int Y);
+    void AdvPictureHilfMouseMove(int X, int Y);
+    void AdvTabSheet2MouseMove(int X, int Y);
+    void AdvTabSheet3MouseMove(int X, int Y);
+    void AdvTabSheet4MouseMove(int X, int Y);
+    void AdvTabSheet6MouseMove(int X, int Y);
+
+    // The order, read from the portal browser's current address at each call.
+    std::string LocationURL() const;
+    std::string FBumwandeln() const;
+    void ButtonURLClick();
+    void ButtonFTPClick(); // the code-file download: loader and programming run included
+
+    // Loader (the memory image and its end address) and the programming run.
+    bool LadenHexFile();
+    std::string GetTempDirectory() const;
+    std::string xIntToHex(int32_t value, int digits) const;
+    int OpenFernbedienung();
+    void SendenHEXFile();
+    void CloseConn();
+
+    // The page states other steps enter.
+    void ShowPage(corvana::wizard::TAdvTabSheet* sheet);
+    void EnterFailureVariant(const std::string& german, const std::string& english);
+    void EnterFinishedPage();
+    void EnterClosingPageSuccess();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+public:
+    void done(int r) override;
+
+private:
+    void Restart();
+    void LoadJpeg(corvana::wizard::TImage* image, const char* file);
+    void SetPointerOutside(const QWidget* button, int X, int Y);
+    void SetStartTexts();
 };

@@ -1,0 +1,66 @@
+#pragma once
+// A wizard with a fake portal browser behind it: Form4 holds the fake, Form1 is the window
+// under test, message boxes are captured.
+
+#include <QFile>
+#include <QString>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "shell/appstate.h"
+#include "shell/corvanabrowser.h"
+#include "shell/messages.h"
+#include "tests/support/fakebrowser.h"
+#include "tests/support/tempdir.h"
+#include "wizard/CorvanaBrowserPellquin.h"
+
+namespace corvana::test {
+
+inline const QString kLoginPage = "http://portal.test/Login.aspx?SPK=DE&userid=u&passcode=p";
+inline const QString kOrderPage =
+    "http://portal.test/Corvana/(S(q1w2e3))/DownloadFB.aspx?a=QYX12345-PQ&FB=02";
+
+class WizardTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ui::setMessageHook([this](const ui::MessageRecord& r) { boxes.push_back(r.text); });
+        setBrowserFactory([] { return std::make_unique<FakeBrowser>(); });
+        Form4 = new TForm4();
+        browser = FakeBrowser::of(Form4->WebBrowser1);
+        browser->history = {kLoginPage, kOrderPage};
+        browser->index = 1;
+        browser->location = kOrderPage;
+        Form1 = form = new TForm1();
+    }
+    void TearDown() override {
+        delete Form1;
+        Form1 = form = nullptr;
+        delete Form4;
+        Form4 = nullptr;
+        setBrowserFactory(nullptr);
+        ui::setMessageHook(nullptr);
+        wizard::SetScreenCursor(Qt::ArrowCursor);
+    }
+
+    // The page the user sees, by sheet name.
+    std::string page() const {
+        return form->AdvPageControl1->ActivePage()->objectName().toStdString();
+    }
+    int visibleTabs() const { return form->AdvPageControl1->TabBar()->count(); }
+
+    // A picture folder holding only the named files of the real one.
+    QString folderWith(const std::vector<const char*>& files) {
+        for (const char* f : files)
+            QFile::copy(QString(CORVANA_BUILD_BIN "/Bilder/") + f,
+                        QString::fromStdString(dir.file(f)));
+        return QString::fromStdString(dir.path());
+    }
+
+    TForm1* form = nullptr;
+    FakeBrowser* browser = nullptr;
+    std::vector<std::string> boxes;
+    TempDir dir;
+};
+
+} // namespace corvana::test
