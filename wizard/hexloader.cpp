@@ -115,12 +115,11 @@ private:
             if (end_ < address)
                 end_ = std::min(address + count - 1, ImageGrid::LastAddress);
             for (int i = 0; i < count; ++i) {
-                std::string byte = Copy(rest, 2LL * i + 1, 2);
+                const std::string byte = Copy(rest, 2LL * i + 1, 2);
                 sum += HexToInt(byte);
                 const int at = address + i;
                 if (ImageGrid::InImage(at)) {
-                    image_.Grid1.SetCell(ImageGrid::ColOf(at), ImageGrid::RowOf(at),
-                                         std::move(byte));
+                    image_.Grid1.SetCell(ImageGrid::ColOf(at), ImageGrid::RowOf(at), byte);
                 } else {
                     if (result_.droppedBytes++ == 0)
                         result_.firstDroppedLine = result_.lines;
