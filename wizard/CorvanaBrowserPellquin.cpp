@@ -8,6 +8,7 @@
 #include <QShowEvent>
 #include <QTimer>
 
+#include "device/frames.h"
 #include "shell/appstate.h"
 #include "shell/browser.h"
 #include "shell/corvanabrowser.h"
@@ -191,6 +192,7 @@ void TForm1::SetStartTexts() {
 }
 
 void TForm1::FormShow() {
+    ++showing_;
     AdvPageControl1->SetActivePage(AdvTabSheet2);
     Button1->hide();
     Button1Click();
@@ -307,6 +309,7 @@ void TForm1::Restart() {
     AdvPictureDownload->show();
     Label6->show();
     Label10->show();
+    ProgressBlocks->hide();
     ShowPage(AdvTabSheet2);
     LoadJpeg(Image5, "pic5x.jpg");
     AdvPicture2->show();
@@ -416,8 +419,103 @@ std::string TForm1::xIntToHex(int32_t value, int digits) const {
 
 // --- programming run ---------------------------------------------------------------------
 
-int TForm1::OpenFernbedienung() {
-    return 0;
+bool TForm1::RunAbandoned(int showing) const {
+    return !isVisible() || showing != showing_;
 }
-void TForm1::SendenHEXFile() {}
-void TForm1::CloseConn() {}
+
+void TForm1::HardwareFailure(bool wrongHardware) {
+    if (wrongHardware)
+        EnterFailureVariant("Falsche Hardware angeschlossen! - Bitte QYX PQ " + FBumwandeln() +
+                                " anschliessen!",
+                            "Wrong Hardware ! - Please connect QYX PQ " + FBumwandeln() + "!");
+    else
+        EnterFailureVariant(
+            "Keine Hardware angeschlossen! - Bitte QYX PQ " + FBumwandeln() + " anschliessen!",
+            "No Hardware connected ! - Please connect QYX PQ " + FBumwandeln() + "!");
+}
+
+int TForm1::OpenFernbedienung() {
+    const int showing = showing_;
+    const int port = FindBridgePort();
+    if (port < 1) {
+        HardwareFailure(false);
+        return 0;
+    }
+    ComPort1.SetPort("COM" + std::to_string(port));
+    Memo2.Clear();
+    ComPort1.SetConnected(true);
+
+    Senden(device::DeviceTypeFrame(FB));
+    const bool answered = Empfangen(device::frame::kReplyLength, 5);
+    if (RunAbandoned(showing))
+        return 0;
+    if (!answered) {
+        HardwareFailure(false);
+        return 0;
+    }
+    if (RxBuffer != device::PositiveReply(device::frame::kDeviceType)) {
+        HardwareFailure(true);
+        return 0;
+    }
+
+    Senden(device::PrepareFrame());
+    const bool prepared = Empfangen(device::frame::kReplyLength, 10);
+    if (RunAbandoned(showing))
+        return 0;
+    if (!prepared) {
+        ui::MessageBox("Fehler(6)");
+        return 0;
+    }
+    if (RxBuffer != device::PositiveReply(device::frame::kPrepare)) {
+        ui::MessageBox("Fehler(7)");
+        return 0;
+    }
+    return 1;
+}
+
+void TForm1::SendenHEXFile() {
+    const int showing = showing_;
+    const int S = HexToInt(se_Address1);
+    const int E = HexToInt(se_address2);
+    if (S >= E) {
+        ui::MessageBox("Start & End Address Error!!!!");
+        return;
+    }
+    const int blocks = (E - S) / device::frame::kBlockBytes + 1;
+    ProgressBlocks->setRange(0, blocks);
+    ProgressBlocks->setValue(0);
+    ProgressBlocks->show();
+
+    int A = S;
+    for (int done = 0;; ProgressBlocks->setValue(++done)) {
+        if (A > E) {
+            ComPort1.Close();
+            EnterFinishedPage();
+            return;
+        }
+        if (RunAbandoned(showing))
+            return;
+        // The block starts at its row's label and takes the cells as the loader stored them.
+        const int R = A / 16 + 1;
+        device::BlockFrameBuilder block(Grid1.Cells(0, R));
+        for (int row = R; row <= R + 3 && A <= E; ++row)
+            for (int col = 1; col <= 16 && A <= E; ++col, ++A)
+                block.AddCell(Grid1.Cells(col, row));
+        const bool last = A > E;
+        const std::string frame = block.Finish(last);
+        Memo1.Add(frame);
+
+        Senden(frame);
+        if (!Empfangen(device::frame::kReplyLength, 5)) {
+            if (!RunAbandoned(showing))
+                ui::MessageBox("Fehler(2)");
+            return;
+        }
+        if (RxBuffer != device::BlockReply(last))
+            ui::MessageBox("Fehler(3)");
+    }
+}
+
+void TForm1::CloseConn() {
+    ComPort1.Close();
+}

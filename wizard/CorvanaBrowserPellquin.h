@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "device/remotelink.h"
 #include "util/stringlist.h"
 #include "wizard/memoryimage.h"
 #include "wizard/order.h"
@@ -82,6 +83,15 @@ public:
     corvana::StringList Memo2;    // transcript of the current programming run
     corvana::StringList ListBox1; // the code server's listing
 
+    // The wizard's own device link: port, receive accumulator, frame exchange, discovery.
+    // Its transcript goes to Memo1 and Memo2.
+    corvana::device::RemoteLink Link{&Memo1, &Memo2};
+    corvana::device::TComPort& ComPort1 = Link.ComPort1;
+    std::string& RxBuffer = Link.RxBuffer;
+    bool Senden(const std::string& frame) { return Link.Senden(frame); }
+    bool Empfangen(int length, int timeout) { return Link.Empfangen(length, timeout); }
+    int FindBridgePort() { return Link.FindBridgePort(); }
+
     QPushButton* ButtonURL; // its click is the file-name step
     QPushButton* ButtonFTP; // its click is the code-file download
 
@@ -143,4 +153,9 @@ private:
     void LoadJpeg(corvana::wizard::TImage* image, const char* file);
     void SetPointerOutside(const QWidget* button, int X, int Y);
     void SetStartTexts();
+    void HardwareFailure(bool wrongHardware);
+    // A run belongs to one showing; once the window was closed (or shown anew) during its
+    // waits, it sends nothing more.
+    bool RunAbandoned(int showing) const;
+    int showing_ = 0;
 };

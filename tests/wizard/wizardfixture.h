@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QString>
+#include <QTabBar>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
