@@ -320,10 +320,14 @@ void FtpClient::Retrieve(const std::string& RemoteName, const std::string& Local
     // Without a connection an existing file is not emptied for nothing.
     requireConnected();
 
-    // O_NONBLOCK only so that a FIFO planted at the path cannot hang the open.
-    const int fd =
-        sys::open(LocalPath.c_str(),
-                  O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+    // O_NONBLOCK only so that a FIFO planted at the path cannot hang the open; O_EXCL so that
+    // a file appearing since the check is not overwritten either.
+    const int fd = sys::open(LocalPath.c_str(),
+                             O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK |
+                                 (Overwrite ? 0 : O_EXCL),
+                             0600);
+    if (fd < 0 && errno == EEXIST && !Overwrite)
+        throw EInOutError("Die Zieldatei existiert bereits.", EEXIST);
     if (fd < 0)
         createError(LocalPath, errno);
     try {

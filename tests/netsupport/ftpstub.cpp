@@ -258,6 +258,9 @@ bool FtpStub::play(int fd, const FtpScript& s) {
             return false;
         case FtpStep::Kind::Hang:
             return waitClientGone(fd);
+        case FtpStep::Kind::Pause:
+            std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
+            break;
         }
     }
     return true;

@@ -14,10 +14,11 @@
 namespace corvana::test {
 
 struct FtpStep {
-    enum class Kind { Reply, Data, DataReset, Drop, Hang };
+    enum class Kind { Reply, Data, DataReset, Drop, Hang, Pause };
     Kind kind;
     std::string bytes;
     std::string from; // local address of a data connection ("" for the usual one)
+    int ms = 0;
 };
 using FtpScript = std::vector<FtpStep>;
 
@@ -41,6 +42,10 @@ inline FtpStep drop() {
 // Says nothing more until the client closes.
 inline FtpStep hang() {
     return {FtpStep::Kind::Hang, {}, {}};
+}
+// Waits `ms` milliseconds before the next step.
+inline FtpStep pause(int ms) {
+    return {FtpStep::Kind::Pause, {}, {}, ms};
 }
 } // namespace ftp
 

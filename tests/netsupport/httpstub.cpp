@@ -66,6 +66,7 @@ void HttpStub::run() {
         }
         if (p[0].revents)
             break;
+        const size_t polled = conns.size();
         if (p[1].revents) {
             const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd >= 0) {
@@ -73,7 +74,7 @@ void HttpStub::run() {
                 conns.push_back({fd, ++connections_, {}});
             }
         }
-        for (size_t i = 0; i < conns.size(); ++i) {
+        for (size_t i = 0; i < polled; ++i) {
             if (!p[i + 2].revents)
                 continue;
             Conn& c = conns[i];
