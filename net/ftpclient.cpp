@@ -114,6 +114,9 @@ void FtpClient::requireConnected() const {
 
 void FtpClient::send(const std::string& line) {
     requireConnected();
+    // A line break inside a parameter would smuggle in a command of its own.
+    if (line.find_first_of("\r\n") != std::string::npos)
+        throw EProtocolError("Ungültiges Zeichen im Befehl.");
     const std::string wire = line + "\r\n";
     if (const int err = sock::sendAll(control_, wire.data(), wire.size(), &cancel_)) {
         dropControl();

@@ -57,6 +57,9 @@ bool isDigits(const std::string& s) {
 namespace http {
 
 Address splitUrl(const std::string& url) {
+    // A line break in the address would end the request line and forge headers.
+    if (url.find_first_of("\r\n") != std::string::npos)
+        throw EProtocolError("Ungültiges Zeichen in der Adresse.");
     std::string rest = url;
     const size_t scheme = rest.find("://");
     if (scheme != std::string::npos) {

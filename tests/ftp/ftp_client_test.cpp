@@ -358,6 +358,20 @@ TEST_F(FtpClientTest, RefusedRetrieveLeavesTheLocalFileCreatedAndEmpty) {
     EXPECT_EQ(commandsAfterLogin().back(), "RETR missing.hex");
 }
 
+TEST_F(FtpClientTest, LineBreaksInsideAParameterAreNotSent) {
+    connect();
+    const std::string local = dir.file("Printer.drv");
+    EXPECT_EQ(test::errorText<EProtocolError>(
+                  [&] { client.Retrieve("a.hex\r\nDELE b.hex", local, true); }),
+              "Ungültiges Zeichen im Befehl.");
+    EXPECT_EQ(test::errorText<EProtocolError>([&] { client.ChangeDirectory("x\ny"); }),
+              "Ungültiges Zeichen im Befehl.");
+    for (const auto& c : commandsAfterLogin())
+        EXPECT_EQ(c.find("DELE"), std::string::npos) << c;
+    EXPECT_TRUE(client.Connected());
+    client.ChangeDirectory(".");
+}
+
 TEST_F(FtpClientTest, RetrieveNeverSendsRest) {
     server.setFile("f.hex", "0123456789");
     const std::string local = dir.write("Printer.drv", "01234");

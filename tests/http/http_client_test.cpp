@@ -68,6 +68,9 @@ TEST(HttpClientTest, AddressesAreSplitWithoutRewriting) {
     }
     EXPECT_EQ(test::errorText<EProtocolError>([] { http::splitUrl("https://portal.example/"); }),
               "Protokoll nicht unterstützt: https");
+    EXPECT_EQ(test::errorText<EProtocolError>(
+                  [] { http::splitUrl("http://portal.example/a\r\nX-Forged: 1"); }),
+              "Ungültiges Zeichen in der Adresse.");
     EXPECT_EQ(test::errorText<EConvertError>([] { http::splitUrl("http://portal.example:8o/"); }),
               "'8o' ist kein gültiger Integerwert");
 }
@@ -201,8 +204,7 @@ TEST(HttpClientTest, IdleConnectionClosedByTheServerIsNotReused) {
     server.respond("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nsecond");
     HttpClient client;
     EXPECT_EQ(client.Get(url(server, "/")), "first");
-    // Let the server's close arrive before the next call.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(server.waitServerClosed(1));
     EXPECT_EQ(client.Get(url(server, "/")), "second");
     EXPECT_EQ(server.requests().back().connection, 2);
 }

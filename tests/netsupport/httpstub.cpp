@@ -53,6 +53,11 @@ bool HttpStub::waitClientClosed(int n, int ms) {
     return cv_.wait_for(l, std::chrono::milliseconds(ms), [&] { return closedByClient_ >= n; });
 }
 
+bool HttpStub::waitServerClosed(int n, int ms) {
+    std::unique_lock l(mu_);
+    return cv_.wait_for(l, std::chrono::milliseconds(ms), [&] { return closedByServer_ >= n; });
+}
+
 void HttpStub::run() {
     std::vector<Conn> conns;
     for (;;) {
@@ -106,6 +111,10 @@ void HttpStub::run() {
             if (close) {
                 ::close(c.fd);
                 c.fd = -1;
+                if (n > 0) {
+                    std::lock_guard l(mu_);
+                    ++closedByServer_;
+                }
             }
         }
         std::erase_if(conns, [](const Conn& c) { return c.fd < 0; });

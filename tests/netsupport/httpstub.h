@@ -38,6 +38,8 @@ public:
     int closedByClient() const;
     // Waits until the client has closed `n` connections in all; false when `ms` ran out.
     bool waitClientClosed(int n, int ms = 10000);
+    // The same for connections the server closed after a response (Then::Close).
+    bool waitServerClosed(int n, int ms = 10000);
 
 private:
     struct Conn {
@@ -58,6 +60,7 @@ private:
     std::vector<Request> requests_;
     int connections_ = 0;
     int closedByClient_ = 0;
+    int closedByServer_ = 0;
 };
 
 } // namespace corvana::test
