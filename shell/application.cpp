@@ -9,7 +9,18 @@
 
 namespace corvana {
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+namespace {
+
+// Qt WebEngine shares its OpenGL contexts with the windows; that must be asked for before
+// the application object exists.
+int& beforeApplication(int& argc) {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    return argc;
+}
+
+} // namespace
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(beforeApplication(argc), argv) {}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     bool handled = false;
