@@ -82,6 +82,10 @@ std::string BridgeDiscovery::KeyPath(const std::string& devicePart) {
     return "SYSTEM\\CurrentControlSet\\Enum\\USB\\" + devicePart + "\\Device Parameters";
 }
 
+int BridgeDiscovery::PortNumber(const std::string& portName) {
+    return StrToInt(Copy(portName, 4, INT_MAX));
+}
+
 int BridgeDiscovery::GetPortNumXp2000(int vendorId, int productId, unsigned char* serial,
                                       int length) {
     int result = -1;
@@ -93,7 +97,7 @@ int BridgeDiscovery::GetPortNumXp2000(int vendorId, int productId, unsigned char
     std::string value;
     RegReadString(key, "PortName", value, HKEY_LOCAL_MACHINE);
     if (!value.empty())
-        result = StrToInt(Copy(value, 4, INT_MAX));
+        result = PortNumber(value);
     return result;
 }
 

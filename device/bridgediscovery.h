@@ -34,6 +34,9 @@ public:
     static std::string DevicePart(int vendorId, int productId, const std::string& serialText);
     // "SYSTEM\CurrentControlSet\Enum\USB\" + device part + "\Device Parameters".
     static std::string KeyPath(const std::string& devicePart);
+    // The decimal number formed by the characters of a "PortName" from the fourth on (COM12
+    // gives 12); EConvertError "'<text>' ist kein gültiger Integerwert" when they are none.
+    static int PortNumber(const std::string& portName);
 
     // The library fills it with the product string, then with the serial number.
     std::array<unsigned char, 256> buffer{};

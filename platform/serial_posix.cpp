@@ -22,6 +22,7 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 #include "platform/sysio.h"
 
@@ -163,6 +164,15 @@ public:
         for (;;) {
             if (const int err = lost_.load())
                 return err;
+            // Events found while a write is under way wait for its end, and the write's own
+            // "transmit empty" goes first: on a line, whatever answers a frame can only come
+            // after the frame has left, and the owner cannot dispatch before the write returns.
+            if (!writing_) {
+                if (txEmpty_.exchange(false) && (events = comm::EvTxEmpty & mask_.load()))
+                    return 0;
+                if ((events = std::exchange(held_, 0) & mask_.load()))
+                    return 0;
+            }
             if (hupSeen_) {
                 lost_ = EIO;
                 return EIO;
@@ -182,31 +192,25 @@ public:
                 lost_ = errno;
                 return errno;
             }
-            uint32_t ev = 0;
             if (fds[0].revents & POLLIN) {
                 uint64_t n;
                 [[maybe_unused]] auto r = ::read(wake_, &n, sizeof n);
                 if (cancel_.exchange(false))
                     return 0;
-                if (txEmpty_.exchange(false))
-                    ev |= comm::EvTxEmpty;
             }
             if (fds[1].revents & POLLIN)
-                ev |= fill();
+                held_ |= fill();
             else if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))
                 hupSeen_ = true;
             if (counters_)
-                ev |= sampleCounters();
+                held_ |= sampleCounters();
             if (txWatch_) {
                 int queued = 0;
                 if (sys::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued == 0) {
                     txWatch_ = false;
-                    ev |= comm::EvTxEmpty;
+                    held_ |= comm::EvTxEmpty;
                 }
             }
-            events = ev & mask_.load();
-            if (events)
-                return 0;
         }
     }
 
@@ -219,6 +223,14 @@ public:
         written = 0;
         if (const int err = lost_.load())
             return err;
+        writing_ = true;
+        struct Done {
+            PosixSerial& s;
+            ~Done() {
+                s.writing_ = false;
+                s.wakeUp();
+            }
+        } done{*this};
         Timeouts t;
         int baud, bits;
         {
@@ -265,7 +277,6 @@ public:
             const int lineMs = queued * bits * 1000 / std::max(baud, 1) + 1;
             std::this_thread::sleep_for(milliseconds(std::min(lineMs, left)));
         }
-        wakeUp();
         return 0;
     }
 
@@ -406,10 +417,12 @@ private:
     std::atomic<bool> txEmpty_{false};
     std::atomic<bool> txWatch_{false};
     std::atomic<int> lost_{0};
+    std::atomic<bool> writing_{false};
     // Event thread only (counters_ is set before the thread starts).
     bool counters_ = false;
     serial_icounter_struct last_{};
     bool hupSeen_ = false;
+    uint32_t held_ = 0; // events found, not yet reported
 };
 
 } // namespace

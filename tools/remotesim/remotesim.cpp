@@ -197,13 +197,14 @@ void RemoteSimulator::setFrameListener(std::function<void(const FrameRecord&)> l
 
 void RemoteSimulator::closePty() {
     std::lock_guard lock(m_);
+    // Out of the tree first: whoever sees the line drop must not find the bridge any more.
+    if (!vanished_ && tree_ && bridge_)
+        tree_->remove(bridge_->busPath);
     if (master_ >= 0)
         ::close(master_);
     if (slave_ >= 0)
         ::close(slave_);
     master_ = slave_ = -1;
-    if (!vanished_ && tree_ && bridge_)
-        tree_->remove(bridge_->busPath);
     vanished_ = true;
     cv_.notify_all();
 }
