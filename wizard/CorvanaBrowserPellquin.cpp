@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include "device/frames.h"
 #include "shell/appstate.h"
@@ -53,7 +54,9 @@ TForm1::TForm1(QWidget* parent) : QDialog(parent), PictureFolder(wizard::Picture
 
     AdvPageControl1 = new TAdvPageControl(this);
     AdvPageControl1->setFont(QFont(QStringLiteral("Tahoma"), 8));
-    AdvPageControl1->setGeometry(0, 0, 477, 599);
+    auto* fill = new QVBoxLayout(this); // the page control fills the client area
+    fill->setContentsMargins(0, 0, 0, 0);
+    fill->addWidget(AdvPageControl1);
     auto sheet = [this](const char* name) {
         auto* s = new TAdvTabSheet(QString::fromLatin1(name));
         AdvPageControl1->AddSheet(s);
@@ -178,8 +181,8 @@ void TForm1::showEvent(QShowEvent* e) {
         ui::guarded([this] { FormShow(); });
 }
 
+// Each text cuts its piece from a fresh read of the portal address.
 void TForm1::SetStartTexts() {
-    const std::string nr = RemoteNumber(LocationURL());
     LabelQYX1->SetCaption("Bitte keine Batterien einlegen!");
     LabelQYX8->SetCaption("Bitte Fernbedienung QYX PQ " + FBumwandeln() + " anschliessen.");
     LabelQYX4->SetCaption("Download QYX" + RemoteNumber(LocationURL()) + " erfolgreich beendet!");
@@ -188,7 +191,8 @@ void TForm1::SetStartTexts() {
     LabelFB1->SetCaption("Please don\u00B4t insert Batteries!");
     LabelFB8->SetCaption("Please connect Remote Control QYX PQ " + FBumwandeln() + ".");
     LabelFB4->SetCaption("Download QYX" + RemoteNumber(LocationURL()) + " successfully finished!");
-    LabelFB5->SetCaption("Please note QYX" + nr + " on Battery Cover and Packaging!");
+    LabelFB5->SetCaption("Please note QYX" + RemoteNumber(LocationURL()) +
+                         " on Battery Cover and Packaging!");
 }
 
 void TForm1::FormShow() {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "device/remotelink.h"
+#include "net/httpclient.h"
 #include "util/stringlist.h"
 #include "wizard/memoryimage.h"
 #include "wizard/order.h"
@@ -91,6 +92,9 @@ public:
     bool Senden(const std::string& frame) { return Link.Senden(frame); }
     bool Empfangen(int length, int timeout) { return Link.Empfangen(length, timeout); }
     int FindBridgePort() { return Link.FindBridgePort(); }
+
+    // The completion report's client; it lives as long as the window.
+    corvana::HttpClient HttpClient1;
 
     QPushButton* ButtonURL; // its click is the file-name step
     QPushButton* ButtonFTP; // its click is the code-file download
