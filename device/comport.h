@@ -78,8 +78,9 @@ public:
     std::function<void(TComPort& sender)> OnRLSDChange;
     std::function<void(TComPort& sender)> OnRx80Full;
 
-    // Errors that notification handlers raise must not cross Qt's event dispatch. While a wait
-    // of ours pumps for this port (a PumpScope is alive) the first such error is kept and
+    // Errors that notification handlers raise never cross Qt's event dispatch, so handlers need
+    // no ui::guarded wrapper of their own (one would show an error the wait also reports). While a
+    // wait of ours pumps for this port (a PumpScope is alive) the first such error is kept and
     // RaisePendingError() rethrows it from the wait. Otherwise it goes to the uncaught-error
     // sink: the application sets it to its default error display; by default it is logged.
     class PumpScope {
