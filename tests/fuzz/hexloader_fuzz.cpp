@@ -44,13 +44,23 @@ void check(bool cond) {
         std::abort();
 }
 
-const std::string& scratchFile() {
-    static const std::string path = [] {
-        std::string dir = sys::tempBase() + "/corvana-fuzz-XXXXXX";
+// A private scratch directory for the file loads, removed when the fuzzer exits.
+struct Scratch {
+    std::string dir = sys::tempBase() + "/corvana-fuzz-XXXXXX";
+    std::string path;
+    Scratch() {
         check(::mkdtemp(dir.data()) != nullptr);
-        return dir + "/Printer.drv";
-    }();
-    return path;
+        path = dir + "/Printer.drv";
+    }
+    ~Scratch() {
+        ::unlink(path.c_str());
+        ::rmdir(dir.c_str());
+    }
+};
+
+const std::string& scratchFile() {
+    static const Scratch scratch;
+    return scratch.path;
 }
 
 // The cells the data records wrote (the log names each record's type, address and size):
@@ -81,6 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return LadenHexText(fromText, memoText, text, show, r);
     });
 
+    // A new file each run: emptying the old one makes ext4 flush it to disk every time.
+    ::unlink(scratchFile().c_str());
     const int fd = sys::createFileNoFollow(scratchFile());
     check(fd >= 0);
     check(::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()));

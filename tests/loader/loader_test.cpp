@@ -414,6 +414,21 @@ TEST_F(LoaderTest, TextAndFileGiveTheSameLoad) {
     EXPECT_FALSE(other.Grid1 == image.Grid1);
 }
 
+TEST_F(LoaderTest, LineEndsSplitBetweenReadsCountOnce) {
+    // The file is read in 64 KiB pieces: put a record's CR last in the first piece and its
+    // LF first in the second.
+    std::string first = rec(0x1000, {0x5A});
+    first.resize(first.size() - 2);
+    const std::string file =
+        std::string(65534 - first.size(), ' ') + "\n" + first + "\r\n" + rec(0x1001, {0x6B}) + kEnd;
+    ASSERT_EQ(file.substr(65535, 2), "\r\n");
+    ASSERT_TRUE(load(file));
+    EXPECT_EQ(result.lines, 4);
+    EXPECT_EQ(cell(0x1000), "5A");
+    EXPECT_EQ(cell(0x1001), "6B");
+    EXPECT_EQ(image.se_address2, "1001");
+}
+
 TEST(RomCheckSum, SumsTheRangeOrRefusesIt) {
     MemoryImage image;
     StringList memo;
