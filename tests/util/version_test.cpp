@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include "tests/support/tempdir.h"
@@ -11,6 +12,8 @@ std::string bin(const std::string& name) { return std::string(CORVANA_BUILD_BIN)
 } // namespace
 
 TEST(Version, TheToolItselfCarries2203) {
+    if (::access(bin("pcorvanabrowser").c_str(), F_OK) != 0)
+        GTEST_SKIP() << "the windows are not built here";
     EXPECT_EQ(GetFileVersionString(bin("pcorvanabrowser")), "2.2.0.3");
 }
 
