@@ -1,0 +1,142 @@
+#include "info/readout.h"
+
+#include <exception>
+
+#include "device/frames.h"
+#include "util/hexconv.h"
+#include "util/textpos.h"
+
+namespace corvana::info {
+
+const std::array<ProbedType, 10>& ProbeTable() {
+    // No type numbers are known for 04 to 09; building a designation for them with the number
+    // of whatever remote was read before would show the user a different remote.
+    static const std::array<ProbedType, 10> table{{
+        {"00", "TV1", "81"},
+        {"01", "VCR1", "82"},
+        {"02", "DVD1", "85"},
+        {"03", "STB1", "83"},
+        {"04", "4", ""},
+        {"05", "5", ""},
+        {"06", "6", ""},
+        {"07", "7", ""},
+        {"08", "8", ""},
+        {"09", "9", ""},
+    }};
+    return table;
+}
+
+std::string DecodeReadOut(std::string_view rxBuffer) {
+    // P is taken in the whole reply but applied to the four characters after it: for the
+    // regular reply ("%" second) the first of the four is left out of the number.
+    const int P = Pos("%", rxBuffer);
+    const std::string T = Copy(rxBuffer, P + 1, 4);
+    const std::string D = Copy(T, P < 1 ? 1 : P, 4);
+    std::string code = std::to_string(HexToInt64(D));
+    if (code.size() < 3)
+        code.insert(0, 3 - code.size(), '0');
+    return code;
+}
+
+std::string Designation(std::string_view typeNumber, std::string_view readOutCode) {
+    if (typeNumber.empty())
+        return {};
+    return "QYX" + std::string(typeNumber) + std::string(readOutCode) + "-PQ";
+}
+
+bool IsNoHardware(Outcome outcome) {
+    return outcome == Outcome::NoBridge || outcome == Outcome::OpenFailed ||
+           outcome == Outcome::NoReadOutAnswer;
+}
+
+bool DeviceReadOut::Empfangen(int length, int timeout) {
+    if (!link_.EmpfangenTest(length, timeout))
+        return false;
+    ReadOutCode = DecodeReadOut(link_.RxBuffer);
+    return true;
+}
+
+void DeviceReadOut::noHardware(ReadOutDisplay& display) {
+    display.NoHardware();
+    link_.ComPort1.Close();
+}
+
+ReadOutResult DeviceReadOut::OpenFernbedienung(ReadOutDisplay& display) {
+    const unsigned run = ++runs_;
+    ReadOutResult result;
+    display.ClearFields();
+
+    result.port = link_.FindBridgePort();
+    if (result.port < 1) {
+        result.outcome = Outcome::NoBridge;
+        noHardware(display);
+        return result;
+    }
+    try {
+        link_.ComPort1.SetPort("COM" + std::to_string(result.port));
+        link_.ComPort1.SetConnected(true);
+    } catch (const std::exception& e) {
+        // The user is told only that no hardware answers; the reason stays for whoever asks.
+        result.outcome = Outcome::OpenFailed;
+        result.openError = e.what();
+        noHardware(display);
+        return result;
+    }
+
+    Senden(device::ReadOutFrame());
+    display.Busy();
+    const bool answered = Empfangen(device::frame::kReadOutLength, 5);
+    if (superseded(run)) {
+        result.outcome = Outcome::Superseded;
+        return result;
+    }
+    if (!answered) {
+        result.outcome = Outcome::NoReadOutAnswer;
+        noHardware(display);
+        return result;
+    }
+    result.ReadOutCode = ReadOutCode;
+    probe(display, result, run);
+    if (result.outcome == Outcome::Superseded)
+        return result;
+    display.Ready();
+    link_.ComPort1.Close();
+    return result;
+}
+
+void DeviceReadOut::testFB(ReadOutDisplay& display, ReadOutResult& result) {
+    probe(display, result, runs_);
+}
+
+void DeviceReadOut::probe(ReadOutDisplay& display, ReadOutResult& result, unsigned run) {
+    const std::string acknowledged = device::PositiveReply(device::frame::kDeviceType);
+    const auto& table = ProbeTable();
+    for (int n = 0; n < static_cast<int>(table.size()); ++n) {
+        const ProbedType& type = table[static_cast<size_t>(n)];
+        Senden(device::DeviceTypeFrame(type.code));
+        ++result.probes;
+        const bool answered = EmpfangenTest(device::frame::kReplyLength, 5);
+        if (superseded(run)) {
+            result.outcome = Outcome::Superseded;
+            return;
+        }
+        if (!answered) {
+            result.outcome = Outcome::ProbeUnanswered;
+            return;
+        }
+        if (link_.RxBuffer == acknowledged) {
+            HardwareVersion = type.HardwareVersion;
+            TypeNumber = type.TypeNumber;
+            result.outcome = Outcome::Identified;
+            result.acknowledged = n;
+            result.HardwareVersion = HardwareVersion;
+            result.TypeNumber = TypeNumber;
+            result.Designation = Designation(TypeNumber, ReadOutCode);
+            display.ShowResult(result.Designation, HardwareVersion);
+            return;
+        }
+    }
+    result.outcome = Outcome::NoTypeAcknowledged;
+}
+
+} // namespace corvana::info
