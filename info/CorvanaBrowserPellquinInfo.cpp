@@ -100,7 +100,7 @@ void TForm2::AdvPictureAuslesenClick() {
 
 void TForm2::OpenFernbedienung() {
     const info::ReadOutResult result = ReadOut.OpenFernbedienung(*this);
-    if (result.outcome != info::Outcome::Superseded)
+    if (result.outcome != info::Outcome::AlreadyRunning)
         LastResult = result;
 }
 

@@ -62,8 +62,17 @@ void DeviceReadOut::noHardware(ReadOutDisplay& display) {
 }
 
 ReadOutResult DeviceReadOut::OpenFernbedienung(ReadOutDisplay& display) {
-    const unsigned run = ++runs_;
     ReadOutResult result;
+    if (running_) {
+        result.outcome = Outcome::AlreadyRunning;
+        return result;
+    }
+    // Reset on every way out: after a conversion error the next click must work again.
+    running_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{running_};
     display.ClearFields();
 
     result.port = link_.FindBridgePort();
@@ -85,42 +94,26 @@ ReadOutResult DeviceReadOut::OpenFernbedienung(ReadOutDisplay& display) {
 
     Senden(device::ReadOutFrame());
     display.Busy();
-    const bool answered = Empfangen(device::frame::kReadOutLength, 5);
-    if (superseded(run)) {
-        result.outcome = Outcome::Superseded;
-        return result;
-    }
-    if (!answered) {
+    if (!Empfangen(device::frame::kReadOutLength, 5)) {
         result.outcome = Outcome::NoReadOutAnswer;
         noHardware(display);
         return result;
     }
     result.ReadOutCode = ReadOutCode;
-    probe(display, result, run);
-    if (result.outcome == Outcome::Superseded)
-        return result;
+    testFB(display, result);
     display.Ready();
     link_.ComPort1.Close();
     return result;
 }
 
 void DeviceReadOut::testFB(ReadOutDisplay& display, ReadOutResult& result) {
-    probe(display, result, runs_);
-}
-
-void DeviceReadOut::probe(ReadOutDisplay& display, ReadOutResult& result, unsigned run) {
     const std::string acknowledged = device::PositiveReply(device::frame::kDeviceType);
     const auto& table = ProbeTable();
     for (int n = 0; n < static_cast<int>(table.size()); ++n) {
         const ProbedType& type = table[static_cast<size_t>(n)];
         Senden(device::DeviceTypeFrame(type.code));
         ++result.probes;
-        const bool answered = EmpfangenTest(device::frame::kReplyLength, 5);
-        if (superseded(run)) {
-            result.outcome = Outcome::Superseded;
-            return;
-        }
-        if (!answered) {
+        if (!EmpfangenTest(device::frame::kReplyLength, 5)) {
             result.outcome = Outcome::ProbeUnanswered;
             return;
         }

@@ -75,7 +75,7 @@ enum class Outcome {
     NoBridge,           // no bridge found, or no port recorded for it
     OpenFailed,         // the port could not be opened (openError says why)
     NoReadOutAnswer,    // no seven-byte answer to the read-out in time
-    Superseded,         // another read-out was started during one of this one's waits
+    AlreadyRunning,     // asked for during a wait of a read-out that runs; nothing done
 };
 
 // The three outcomes that show as "no hardware connected".
@@ -106,9 +106,10 @@ public:
     std::string HardwareVersion;
     std::string TypeNumber;
 
-    // One whole read-out (above). The waits pump the event loop; a read-out started from
-    // inside one of them (a second click) takes over, and this one then returns Superseded
-    // without touching the display or the port.
+    // One whole read-out (above). The waits pump the event loop, so a second read-out can be
+    // asked for during one (a second click). It would send its frames while the first one's
+    // replies are still on the line, take them for its own and could name the wrong device
+    // type; it is refused instead (AlreadyRunning, display and port untouched).
     ReadOutResult OpenFernbedienung(ReadOutDisplay& display);
 
     // Probes 00 to 09 on the open port (the read-out's second half); on an acknowledgement
@@ -126,11 +127,9 @@ public:
 
 private:
     void noHardware(ReadOutDisplay& display);
-    void probe(ReadOutDisplay& display, ReadOutResult& result, unsigned run);
-    bool superseded(unsigned run) const { return run != runs_; }
 
     device::RemoteLink& link_;
-    unsigned runs_ = 0; // read-outs started; the latest one owns the port and the display
+    bool running_ = false;
 };
 
 } // namespace corvana::info

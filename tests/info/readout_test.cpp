@@ -1,5 +1,6 @@
 // The read-out without a window: the decoding, the probes, the outcomes and what the display
 // is told in which order, against the simulated remote.
+#include <QObject>
 #include <QTimer>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -265,21 +266,30 @@ TEST_F(ReadOutTest, ReplyWithoutPercentLeavesPortOpenForNextReadOut) {
     EXPECT_FALSE(link.ComPort1.Connected());
 }
 
-TEST_F(ReadOutTest, ReadOutStartedDuringWaitTakesOver) {
-    info::ReadOutResult inner;
+TEST_F(ReadOutTest, SecondReadOutDuringWaitIsRefused) {
+    std::vector<info::ReadOutResult> inner;
+    QObject sentinel; // the second click is handled on this thread
     RecordingDisplay innerDisplay{link.ComPort1};
-    display.onBusy = [&] {
-        // a second click, handled while the first read-out waits
-        QTimer::singleShot(0, [&] { inner = readOut.OpenFernbedienung(innerDisplay); });
-    };
+    auto secondClick = [&] { inner.push_back(readOut.OpenFernbedienung(innerDisplay)); };
+    // a second click during the read-out's wait, and one during a probe's
+    display.onBusy = [&] { QTimer::singleShot(0, secondClick); };
+    sim.setFrameListener([&](const sim::FrameRecord& r) {
+        if (r.bytes == probe(0))
+            QTimer::singleShot(0, &sentinel, secondClick);
+    });
     const auto outer = run();
-    EXPECT_EQ(outer.outcome, Outcome::Superseded);
-    EXPECT_EQ(inner.outcome, Outcome::Identified);
-    EXPECT_THAT(display.calls, ElementsAre("clear", "busy")); // nothing after the takeover
-    EXPECT_THAT(innerDisplay.calls,
+    sim.setFrameListener(nullptr);
+    EXPECT_EQ(outer.outcome, Outcome::Identified);
+    EXPECT_EQ(outer.Designation, "QYX81123-PQ");
+    EXPECT_EQ(sim.frames(), probes(1));
+    EXPECT_THAT(display.calls,
                 ElementsAre("clear", "busy", "result QYX81123-PQ TV1", "ready (open)"));
-    EXPECT_EQ(sim.frames(), (std::vector<std::string>{kReadOut, kReadOut, probe(0)}));
-    EXPECT_FALSE(link.ComPort1.Connected());
+    ASSERT_GE(inner.size(), 1u);
+    for (const auto& r : inner)
+        EXPECT_EQ(r.outcome, Outcome::AlreadyRunning);
+    EXPECT_TRUE(innerDisplay.calls.empty());
+    // once it has ended, the next one runs
+    EXPECT_EQ(run().outcome, Outcome::Identified);
 }
 
 } // namespace
