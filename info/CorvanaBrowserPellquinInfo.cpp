@@ -112,6 +112,10 @@ int64_t TForm2::HexToInt64(const std::string& text) const {
     return corvana::HexToInt64(text);
 }
 
+std::string TForm2::xIntToHex(int32_t value, int digits) const {
+    return corvana::xIntToHex(value, digits);
+}
+
 void TForm2::AdvPictureAuslesenMouseMove(int, int) {
     SetScreenCursor(Qt::PointingHandCursor);
 }

@@ -53,6 +53,7 @@ public:
     bool Empfangen(int length, int timeout) { return ReadOut.Empfangen(length, timeout); }
     bool EmpfangenTest(int length, int timeout) { return ReadOut.EmpfangenTest(length, timeout); }
     int64_t HexToInt64(const std::string& text) const;
+    std::string xIntToHex(int32_t value, int digits) const;
 
     void AdvPictureAuslesenMouseMove(int X, int Y);
     void AdvPanel1MouseMove(int X, int Y);
