@@ -9,7 +9,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "device/frames.h"
 #include "shell/appstate.h"
 #include "shell/browser.h"
 #include "shell/corvanabrowser.h"
@@ -438,88 +437,37 @@ void TForm1::HardwareFailure(bool wrongHardware) {
             "No Hardware connected ! - Please connect QYX PQ " + FBumwandeln() + "!");
 }
 
+// What the run reports, as this window shows it. A run belongs to the showing it began in.
+class TForm1::RunView : public corvana::RunDisplay {
+public:
+    explicit RunView(TForm1& form) : form_(form), showing_(form.showing_) {}
+
+    void HardwareFailure(bool wrongHardware) override { form_.HardwareFailure(wrongHardware); }
+    void Message(const std::string& text) override { ui::MessageBox(text); }
+    bool Abandoned() override { return form_.RunAbandoned(showing_); }
+    void TransferStarted(int total) override {
+        form_.ProgressBlocks->setRange(0, total);
+        form_.ProgressBlocks->setValue(0);
+        form_.ProgressBlocks->show();
+    }
+    void BlockDone(int done, int) override { form_.ProgressBlocks->setValue(done); }
+    void Finished() override { form_.EnterFinishedPage(); }
+
+private:
+    TForm1& form_;
+    const int showing_;
+};
+
 int TForm1::OpenFernbedienung() {
-    const int showing = showing_;
-    const int port = FindBridgePort();
-    if (port < 1) {
-        HardwareFailure(false);
-        return 0;
-    }
-    ComPort1.SetPort("COM" + std::to_string(port));
-    Memo2.Clear();
-    ComPort1.SetConnected(true);
-
-    Senden(device::DeviceTypeFrame(FB));
-    const bool answered = Empfangen(device::frame::kReplyLength, 5);
-    if (RunAbandoned(showing))
-        return 0;
-    if (!answered) {
-        HardwareFailure(false);
-        return 0;
-    }
-    if (RxBuffer != device::PositiveReply(device::frame::kDeviceType)) {
-        HardwareFailure(true);
-        return 0;
-    }
-
-    Senden(device::PrepareFrame());
-    const bool prepared = Empfangen(device::frame::kReplyLength, 10);
-    if (RunAbandoned(showing))
-        return 0;
-    if (!prepared) {
-        ui::MessageBox("Fehler(6)");
-        return 0;
-    }
-    if (RxBuffer != device::PositiveReply(device::frame::kPrepare)) {
-        ui::MessageBox("Fehler(7)");
-        return 0;
-    }
-    return 1;
+    RunView view(*this);
+    return Run.OpenFernbedienung(FB, view) == corvana::RunOutcome::Prepared ? 1 : 0;
 }
 
 void TForm1::SendenHEXFile() {
-    const int showing = showing_;
-    const int S = HexToInt(se_Address1);
-    const int E = HexToInt(se_address2);
-    if (S >= E) {
-        ui::MessageBox("Start & End Address Error!!!!");
-        return;
-    }
-    const int blocks = (E - S) / device::frame::kBlockBytes + 1;
-    ProgressBlocks->setRange(0, blocks);
-    ProgressBlocks->setValue(0);
-    ProgressBlocks->show();
-
-    int A = S;
-    for (int done = 0;; ProgressBlocks->setValue(++done)) {
-        if (A > E) {
-            ComPort1.Close();
-            EnterFinishedPage();
-            return;
-        }
-        if (RunAbandoned(showing))
-            return;
-        // The block starts at its row's label and takes the cells as the loader stored them.
-        const int R = A / 16 + 1;
-        device::BlockFrameBuilder block(Grid1.Cells(0, R));
-        for (int row = R; row <= R + 3 && A <= E; ++row)
-            for (int col = 1; col <= 16 && A <= E; ++col, ++A)
-                block.AddCell(Grid1.Cells(col, row));
-        const bool last = A > E;
-        const std::string frame = block.Finish(last);
-        Memo1.Add(frame);
-
-        Senden(frame);
-        if (!Empfangen(device::frame::kReplyLength, 5)) {
-            if (!RunAbandoned(showing))
-                ui::MessageBox("Fehler(2)");
-            return;
-        }
-        if (RxBuffer != device::BlockReply(last))
-            ui::MessageBox("Fehler(3)");
-    }
+    RunView view(*this);
+    Run.SendenHEXFile(view);
 }
 
 void TForm1::CloseConn() {
-    ComPort1.Close();
+    Run.CloseConn();
 }

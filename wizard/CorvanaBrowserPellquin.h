@@ -17,6 +17,7 @@
 #include "util/stringlist.h"
 #include "wizard/memoryimage.h"
 #include "wizard/order.h"
+#include "wizard/programmingrun.h"
 #include "wizard/wizardcontrols.h"
 
 class QProgressBar;
@@ -93,6 +94,9 @@ public:
     bool Empfangen(int length, int timeout) { return Link.Empfangen(length, timeout); }
     int FindBridgePort() { return Link.FindBridgePort(); }
 
+    // The programming exchange on that link; the methods below show what it reports.
+    corvana::ProgrammingRun Run{Link, Image, &Memo1, &Memo2};
+
     // The completion report's client; it lives as long as the window.
     corvana::HttpClient HttpClient1;
 
@@ -158,6 +162,8 @@ private:
     void SetPointerOutside(const QWidget* button, int X, int Y);
     void SetStartTexts();
     void HardwareFailure(bool wrongHardware);
+    // The run's effects on this window: pages, message boxes, progress.
+    class RunView;
     // A run belongs to one showing; once the window was closed (or shown anew) during its
     // waits, it sends nothing more.
     bool RunAbandoned(int showing) const;
