@@ -75,7 +75,7 @@ ReadOutResult DeviceReadOut::OpenFernbedienung(ReadOutDisplay& display) {
     } reset{running_};
     display.ClearFields();
 
-    result.port = link_.FindBridgePort();
+    result.port = givenPort >= 1 ? givenPort : link_.FindBridgePort();
     if (result.port < 1) {
         result.outcome = Outcome::NoBridge;
         noHardware(display);

@@ -106,6 +106,10 @@ public:
     std::string HardwareVersion;
     std::string TypeNumber;
 
+    // A port number of 1 or more is used instead of the bridge discovery (a technician naming
+    // the port); 0 finds it.
+    int givenPort = 0;
+
     // One whole read-out (above). The waits pump the event loop, so a second read-out can be
     // asked for during one (a second click). It would send its frames while the first one's
     // replies are still on the line, take them for its own and could name the wrong device
