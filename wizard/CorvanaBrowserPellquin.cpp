@@ -427,14 +427,8 @@ bool TForm1::RunAbandoned(int showing) const {
 }
 
 void TForm1::HardwareFailure(bool wrongHardware) {
-    if (wrongHardware)
-        EnterFailureVariant("Falsche Hardware angeschlossen! - Bitte QYX PQ " + FBumwandeln() +
-                                " anschliessen!",
-                            "Wrong Hardware ! - Please connect QYX PQ " + FBumwandeln() + "!");
-    else
-        EnterFailureVariant(
-            "Keine Hardware angeschlossen! - Bitte QYX PQ " + FBumwandeln() + " anschliessen!",
-            "No Hardware connected ! - Please connect QYX PQ " + FBumwandeln() + "!");
+    const corvana::FailureTexts texts = corvana::HardwareFailureTexts(wrongHardware, FBumwandeln());
+    EnterFailureVariant(texts.german, texts.english);
 }
 
 // What the run reports, as this window shows it. A run belongs to the showing it began in.

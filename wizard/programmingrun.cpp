@@ -12,6 +12,14 @@ bool IsHardwareFailure(RunOutcome outcome) {
            outcome == RunOutcome::WrongHardware;
 }
 
+FailureTexts HardwareFailureTexts(bool wrongHardware, const std::string& N) {
+    if (wrongHardware)
+        return {"Falsche Hardware angeschlossen! - Bitte QYX PQ " + N + " anschliessen!",
+                "Wrong Hardware ! - Please connect QYX PQ " + N + "!"};
+    return {"Keine Hardware angeschlossen! - Bitte QYX PQ " + N + " anschliessen!",
+            "No Hardware connected ! - Please connect QYX PQ " + N + "!"};
+}
+
 int BlockCount(int start, int end) {
     if (start >= end)
         return 0;

@@ -45,6 +45,14 @@ enum class RunOutcome {
 // The three outcomes the wizard presents as its hardware failure.
 bool IsHardwareFailure(RunOutcome outcome);
 
+// The two lines, German and English, that tell the user no remote of the device type named
+// `deviceTypeName` answers, or that one of another type does.
+struct FailureTexts {
+    std::string german;
+    std::string english;
+};
+FailureTexts HardwareFailureTexts(bool wrongHardware, const std::string& deviceTypeName);
+
 // What the caller shows at each point of a run; each does nothing unless overridden.
 class RunDisplay {
 public:
