@@ -1,10 +1,86 @@
 // The wizard's two network steps: the code-file download behind ButtonFTP and the
-// completion report behind the finished page's arrow. Until they are wired to the FTP and
-// HTTP clients these bodies stand in: the download runs nothing, the report sends nothing.
-#include "wizard/CorvanaBrowserPellquin.h"
+// completion report behind the finished page's arrow.
+#include <unistd.h>
 
-void TForm1::ButtonFTPClick() {}
+#include "net/ftpsession.h"
+#include "shell/messages.h"
+#include "util/settings.h"
+#include "wizard/CorvanaBrowserPellquin.h"
+#include "wizard/hexloader.h"
+#include "wizard/order.h"
+
+namespace {
+
+// An error that ends the download after the code file arrived would leave the port open
+// and the code file lying in the temporary directory; both are cleaned up on that path too.
+class AfterDownload {
+public:
+    AfterDownload(TForm1& wizard, std::string localPath)
+        : wizard_(wizard), localPath_(std::move(localPath)) {}
+    ~AfterDownload() {
+        if (armed_) {
+            try {
+                wizard_.CloseConn();
+            } catch (...) {
+                // the error that brought us here is the one the user sees
+            }
+            ::unlink(localPath_.c_str());
+        }
+    }
+    AfterDownload(const AfterDownload&) = delete;
+    AfterDownload& operator=(const AfterDownload&) = delete;
+    void disarm() { armed_ = false; }
+
+private:
+    TForm1& wizard_;
+    std::string localPath_;
+    bool armed_ = true;
+};
+
+} // namespace
+
+void TForm1::ButtonFTPClick() {
+    using namespace corvana;
+    TFtpSession session;
+    session.UseCodeServer();
+    session.Client.Connect();
+    if (!session.ChangeDirectory(settings::kCodeServerDirectory))
+        ui::MessageBox("Fehler(1)");
+    ListBox1.Clear();
+    for (const auto& line : session.ListFiles().lines())
+        ListBox1.Add(line);
+
+    const std::string localPath = LocalCodeFilePath();
+    if (!session.Download(eArtNR, localPath, true)) {
+        ui::MessageBox("Datei nicht vorhanden\rFile not found");
+        session.Client.Disconnect();
+        close();
+        return;
+    }
+    AfterDownload cleanup(*this, localPath);
+    if (LadenHexFile()) {
+        if (OpenFernbedienung() == 1)
+            SendenHEXFile();
+    }
+    cleanup.disarm();
+    CloseConn();
+    ::unlink(localPath.c_str()); // a failure to delete is of no consequence
+    session.Client.Disconnect();
+}
 
 void TForm1::AdvPictureFertigClick() {
+    using namespace corvana;
+    const std::string designation = RemoteDesignation(LocationURL());
+    const std::string session = PortalSessionId(LocationURL());
+    std::string body;
+    try {
+        body = HttpClient1.Get("http://" + settings::portalHostGerman() + "/Corvana/(S(" + session +
+                               "))/Statistik.aspx?QYX=QYX" + designation);
+    } catch (const std::exception&) {
+        body.clear(); // the international host is asked instead
+    }
+    if (body.empty())
+        HttpClient1.Get("http://" + settings::portalHostInternational() + "/(S(" + session +
+                        "))/Statistik.aspx?QYX=QYX" + designation);
     EnterClosingPageSuccess();
 }

@@ -204,6 +204,7 @@ TEST_F(RunTest, SilenceOrWrongAnswerToCheck) {
         form->AdvPictureHilf->Click(); // start over
         form->AdvPictureWeiter->Click();
         form->AdvPictureDownload->Click();
+        boxes.clear();
     }
 }
 
