@@ -48,7 +48,7 @@ protected:
 
     Ran run(const std::vector<std::string>& args) {
         std::ostringstream out, err;
-        cli::Io io{out, err, false, 80, &clock, [this] { return interrupt.load(); }};
+        cli::Io io{out, err, false, 80, &clock, [this] { return interrupt.load(); }, {}};
         Ran r;
         r.code = cli::Run(args, io);
         r.out = out.str();

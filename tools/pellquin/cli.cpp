@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "device/bridgediscovery.h"
@@ -284,6 +285,24 @@ std::optional<std::string> loggedSum(const StringList& log) {
     }
     return std::nullopt;
 }
+
+// A span in which a termination signal is left to the command (see Io::stopsGently).
+class GentleStop {
+public:
+    explicit GentleStop(Io& io) : io_(io) {
+        if (io_.stopsGently)
+            io_.stopsGently(true);
+    }
+    ~GentleStop() {
+        if (io_.stopsGently)
+            io_.stopsGently(false);
+    }
+    GentleStop(const GentleStop&) = delete;
+    GentleStop& operator=(const GentleStop&) = delete;
+
+private:
+    Io& io_;
+};
 
 class Command {
 public:
@@ -572,6 +591,7 @@ int runProgram(Io& io, const Args& a) {
     TerminalRunDisplay display(io, progress, link, DeviceTypeName(FB));
     RunResult result;
     try {
+        const GentleStop gentle(io);
         result = run.Programme(FB, display);
     } catch (const EComPortError& e) {
         progress.finish();
@@ -755,6 +775,7 @@ int runFetch(Io& io, const Args& a) {
             ::unlink(part.c_str());
         part.clear();
     };
+    const GentleStop gentle(io);
     try {
         session.Client.Connect();
         if (!session.ChangeDirectory(settings::kCodeServerDirectory))
@@ -775,6 +796,10 @@ int runFetch(Io& io, const Args& a) {
             cmd.error(dir.string() + ": " + InOutError(errno).what());
             return kBadFile;
         }
+        // mkstemp makes the file for its owner only; the code file gets the usual mode.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
         ::close(fd);
         part = pattern;
         if (!session.Download(name, part, true)) {

@@ -38,6 +38,10 @@ struct Io {
     device::Clock* clock = nullptr;
     // Asked between blocks and after every wait; true stops the run (a termination signal).
     std::function<bool()> interrupted;
+    // Told true while a command stops by itself on a termination signal (the programming run
+    // between blocks, the download at once, so that it can clean up), false again after;
+    // outside such spans a signal may end the process at once.
+    std::function<void(bool)> stopsGently;
 };
 
 // Runs one command line (without the program name); returns the exit code.

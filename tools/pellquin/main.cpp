@@ -16,11 +16,13 @@
 namespace {
 
 std::atomic<bool> interrupted{false};
+std::atomic<bool> gentle{false};
 
-// The first signal stops the run after the block on its way and cancels a blocking network
-// wait; a second one, while a reply is still awaited, ends the process at once.
+// While a command stops by itself, the first signal stops the run after the block on its way
+// or cancels the blocking network wait; a second one, or any outside such a span, ends the
+// process at once.
 void onSignal(int) {
-    if (interrupted.exchange(true))
+    if (!gentle.load() || interrupted.exchange(true))
         ::_exit(corvana::cli::kInterrupted);
     corvana::sock::cancelAll();
 }
@@ -58,7 +60,8 @@ int main(int argc, char** argv) {
                         ::isatty(STDERR_FILENO) == 1,
                         terminalColumns(STDERR_FILENO),
                         nullptr,
-                        [] { return interrupted.load(); }};
+                        [] { return interrupted.load(); },
+                        [](bool on) { gentle.store(on); }};
     const int rc = corvana::cli::Run(args, io);
     if (rc != corvana::cli::kInterrupted && interrupted.load())
         return corvana::cli::kInterrupted;
