@@ -14,9 +14,9 @@
 #include "shell/appstate.h"
 #include "shell/corvanabrowser.h"
 #include "shell/messages.h"
-#include "tests/support/fakebrowser.h"
 #include "tests/netsupport/httpstub.h"
 #include "tests/netsupport/loopback.h"
+#include "tests/support/fakebrowser.h"
 #include "tests/support/tempdir.h"
 #include "wizard/CorvanaBrowserPellquin.h"
 

@@ -1,0 +1,186 @@
+// The download arrow end to end inside the window: the code server on loopback (scripted),
+// the loader, the simulated remote; and the finished page's completion report.
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "device/waitclock.h"
+#include "tests/netsupport/ftpstub.h"
+#include "tests/wizard/wizardfixture.h"
+#include "tools/remotesim/remotesim.h"
+
+using namespace corvana;
+using namespace corvana::test;
+
+namespace {
+
+const char* kCodeFile = "PQD_12345.hex"; // the order of kOrderPage: DVD, 12345
+
+// Data records of 16 bytes from 1000 on; record `badRecord` (from 1) gets a wrong checksum.
+std::string codeFile(int records, int badRecord = 0) {
+    std::string out;
+    char buf[64];
+    for (int r = 0; r < records; ++r) {
+        const int address = 0x1000 + 16 * r;
+        std::snprintf(buf, sizeof buf, ":10%04X20", address);
+        out += buf;
+        int sum = 0x10 + (address >> 8) + (address & 0xFF) + 0x20;
+        for (int i = 0; i < 16; ++i) {
+            const int b = (address + i) * 13 & 0xFF;
+            std::snprintf(buf, sizeof buf, "%02X", b);
+            out += buf;
+            sum += b;
+        }
+        std::snprintf(buf, sizeof buf, "%02X\r\n",
+                      ((256 - sum % 256) + (r + 1 == badRecord)) % 256);
+        out += buf;
+    }
+    return out + ":00000001FF\r\n";
+}
+
+class DownloadTest : public WizardTest {
+protected:
+    void SetUp() override {
+        WizardTest::SetUp();
+        tree = &sim.publish(simDir.path());
+        usbRoot = std::make_unique<ScopedEnv>("CORVANA_USB_DEVICES_ROOT", tree->usbDevicesRoot());
+        devRoot = std::make_unique<ScopedEnv>("CORVANA_DEV_ROOT", tree->devRoot());
+        sim.setDeviceType("02");
+        form->Link.setClock(&clock);
+        server.setListing(std::string(kCodeFile) + "\r\nPQT_10000.hex\r\n");
+    }
+
+    void download() {
+        form->show();
+        form->AdvPictureWeiter->Click();
+        form->AdvPictureDownload->Click();
+    }
+    std::string localFile() const { return tmp.path() + "/corvana-" + std::to_string(::getuid()); }
+    bool sentCommand(const std::string& c) const {
+        for (const auto& line : server.commands())
+            if (line == c)
+                return true;
+        return false;
+    }
+
+    FtpStub server;
+    ScopedEnv serverPort{"CORVANA_CODE_SERVER_PORT", std::to_string(server.port())};
+    TempDir tmp;
+    ScopedEnv tmpDir{"TMPDIR", tmp.path()};
+    TempDir simDir;
+    sim::RemoteSimulator sim;
+    sim::FakeUsbTree* tree = nullptr;
+    std::unique_ptr<ScopedEnv> usbRoot, devRoot;
+    device::ScaledClock clock{20};
+};
+
+TEST_F(DownloadTest, WholeOrderProgramsTheRemoteAndCleansUp) {
+    server.setFile(kCodeFile, codeFile(12)); // 1000..10BF: three blocks
+    download();
+    EXPECT_EQ(page(), "AdvTabSheet4");
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+    // every byte of the served file is in the remote, the filler after it FF
+    const auto image = sim.image();
+    for (int a = 0x1000; a < 0x10C0; ++a)
+        ASSERT_EQ(image.at(a), (a * 13) & 0xFF) << std::hex << a;
+    EXPECT_EQ(image.at(0x10C0), 0xFF);
+    EXPECT_EQ(sim.frames().size(), 2u + 3u); // $, #, three blocks
+    EXPECT_TRUE(sentCommand("RETR PQD_12345.hex"));
+    EXPECT_TRUE(sentCommand("LIST"));
+    EXPECT_FALSE(sentCommand("QUIT"));
+    EXPECT_EQ(form->ListBox1.lines(), (std::vector<std::string>{kCodeFile, "PQT_10000.hex"}));
+    EXPECT_FALSE(std::filesystem::exists(localFile() + "/Printer.drv"));
+    EXPECT_FALSE(form->ComPort1.Connected());
+    EXPECT_TRUE(server.waitClosed());
+}
+
+TEST_F(DownloadTest, FileTheServerLacksClosesTheWizardWithoutOpeningThePort) {
+    server.on("RETR", {ftp::reply("550 No such file\r\n")});
+    download();
+    EXPECT_EQ(boxes, (std::vector<std::string>{"Datei nicht vorhanden\rFile not found"}));
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(browser->backCalls, 1);
+    EXPECT_TRUE(sim.frames().empty());
+    EXPECT_TRUE(server.waitClosed());
+}
+
+TEST_F(DownloadTest, ChecksumErrorSendsNothingAndDeletesTheLocalFile) {
+    server.setFile(kCodeFile, codeFile(6, 3));
+    download();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Check Sum Error!!!!!-- [4128]"); // 1020, in decimal
+    EXPECT_TRUE(sim.frames().empty());
+    EXPECT_EQ(page(), "AdvTabSheet3");
+    EXPECT_FALSE(std::filesystem::exists(localFile() + "/Printer.drv"));
+    EXPECT_TRUE(server.waitClosed());
+}
+
+TEST_F(DownloadTest, RefusedDirectoryChangeIsReportedAndTheRunGoesOn) {
+    server.on("CWD", {ftp::reply("550 Permission denied\r\n")});
+    server.setFile(kCodeFile, codeFile(4));
+    download();
+    EXPECT_EQ(boxes, (std::vector<std::string>{"Fehler(1)"}));
+    EXPECT_TRUE(sentCommand("LIST"));
+    EXPECT_TRUE(sentCommand("RETR PQD_12345.hex"));
+    EXPECT_EQ(page(), "AdvTabSheet4");
+}
+
+// The completion report: which hosts are asked, with which address, and where it ends.
+class ReportTest : public WizardTest {
+protected:
+    void SetUp() override {
+        WizardTest::SetUp();
+        form->show();
+        form->EnterFinishedPage();
+    }
+    std::vector<std::string> requestLines() const {
+        std::vector<std::string> out;
+        for (const auto& r : portal.requests())
+            out.push_back(r.raw.substr(0, r.raw.find("\r\n")));
+        return out;
+    }
+};
+
+const std::string kGerman = "GET /Corvana/(S(q1w2e3))/Statistik.aspx?QYX=QYX12345-PQ HTTP/1.1";
+const std::string kInternational = "GET /(S(q1w2e3))/Statistik.aspx?QYX=QYX12345-PQ HTTP/1.1";
+
+TEST_F(ReportTest, GermanHostAnswerIsEnough) {
+    portal.respond("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nthanks");
+    form->AdvPictureFertig->Click();
+    EXPECT_EQ(requestLines(), std::vector<std::string>{kGerman});
+    EXPECT_EQ(page(), "AdvTabSheet6");
+    EXPECT_EQ(form->Label12->Caption(), "Beenden");
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ReportTest, EmptyBodyRedirectOrErrorAsksTheInternationalHost) {
+    for (const char* first : {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n",
+                              "HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n",
+                              "HTTP/1.1 404 Not Found\r\nContent-Length: 3\r\n\r\nno!"}) {
+        HttpStub host;
+        ScopedEnv de("CORVANA_PORTAL_HOST_DE", host.hostPort());
+        host.respond(first, HttpStub::Then::Close);
+        portal.respond("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+        form->EnterFinishedPage();
+        form->AdvPictureFertig->Click();
+        ASSERT_EQ(host.requests().size(), 1u) << first;
+        EXPECT_EQ(host.requests()[0].raw.substr(0, kGerman.size()), kGerman);
+        EXPECT_EQ(requestLines().back(), kInternational) << first;
+        EXPECT_EQ(page(), "AdvTabSheet6") << first;
+    }
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ReportTest, BothHostsDownShowOneErrorAndStayOnTheFinishedPage) {
+    ScopedEnv de("CORVANA_PORTAL_HOST_DE", "127.0.0.1:" + std::to_string(unusedPort()));
+    ScopedEnv intl("CORVANA_PORTAL_HOST_INT", "127.0.0.1:" + std::to_string(unusedPort()));
+    form->AdvPictureFertig->Click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("Socket-Fehler # 111\r\n", 0), 0u) << boxes[0];
+    EXPECT_EQ(page(), "AdvTabSheet4");
+    form->AdvPictureFertig->Click(); // the arrow can be pressed again
+    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(page(), "AdvTabSheet4");
+}
+
+} // namespace
