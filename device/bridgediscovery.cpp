@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstring>
 
-#include "platform/usbtree.h"
+#include "platform/cp210x.h"
 #include "util/errors.h"
 #include "util/registry.h"
 #include "util/textpos.h"

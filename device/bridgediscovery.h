@@ -4,8 +4,8 @@
 // driver recorded there. Each window owns one BridgeDiscovery (with its own 256-byte buffer);
 // the wizard hands it its Memo1 for the diagnostic lines, the device info window nullptr.
 //
-// The library calls are platform/usbtree.h's; the key is read with RegReadString under
-// HKEY_LOCAL_MACHINE, which platform/machinehive answers from the same device tree.
+// The library calls are platform/cp210x.h's; the key is read with RegReadString under
+// HKEY_LOCAL_MACHINE (on Linux answered from the same device tree as the library calls).
 
 #include <array>
 #include <string>

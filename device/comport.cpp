@@ -1,8 +1,5 @@
 #include "device/comport.h"
 
-#include <QCoreApplication>
-#include <QEvent>
-#include <QObject>
 #include <cerrno>
 #include <condition_variable>
 #include <mutex>
@@ -11,6 +8,7 @@
 #include <thread>
 #include <utility>
 
+#include "device/eventpump.h"
 #include "util/errors.h"
 
 namespace corvana::device {
@@ -24,30 +22,6 @@ const uint32_t TComPort::kEvents = comm::EvRxChar | comm::EvTxEmpty | comm::EvRx
                                    comm::EvErr | comm::EvRlsd | comm::EvRx80Full;
 
 namespace {
-
-QEvent::Type batchEventType() {
-    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return type;
-}
-
-// One batch handed over by the event thread; seq 0 only wakes the owner (device gone).
-struct BatchEvent : QEvent {
-    BatchEvent(uint64_t g, uint64_t s) : QEvent(batchEventType()), generation(g), seq(s) {}
-    uint64_t generation;
-    uint64_t seq;
-};
-
-class Notifier : public QObject {
-public:
-    std::function<void(uint64_t, uint64_t)> deliver;
-    bool event(QEvent* e) override {
-        if (e->type() != batchEventType())
-            return QObject::event(e);
-        const auto* b = static_cast<BatchEvent*>(e);
-        deliver(b->generation, b->seq);
-        return true;
-    }
-};
 
 const char* errorText(int code) {
     switch (code) {
@@ -86,9 +60,7 @@ TComPort::ErrorSink& sink() {
 } // namespace
 
 struct TComPort::Impl {
-    explicit Impl(TComPort& owner) : self(owner) {
-        notifier.deliver = [this](uint64_t g, uint64_t s) { deliver(g, s); };
-    }
+    explicit Impl(TComPort& owner) : self(owner) {}
 
     TComPort& self;
     std::string port = "COM1";
@@ -99,7 +71,8 @@ struct TComPort::Impl {
     uint64_t generation = 0; // owner thread only; a batch of an earlier opening is dropped
     std::exception_ptr kept;
     int pumpers = 0;
-    Notifier notifier;
+    // Hands a batch to the owner; seq 0 only wakes it (device gone).
+    Mailbox mailbox;
 
     // The hand-over between the event thread and the owner.
     std::mutex m;
@@ -203,7 +176,7 @@ struct TComPort::Impl {
                 return;
             if (err) {
                 lock.unlock();
-                QCoreApplication::postEvent(&notifier, new BatchEvent(gen, 0));
+                mailbox.post([this, gen] { deliver(gen, 0); });
                 return;
             }
             if (!ev)
@@ -211,7 +184,7 @@ struct TComPort::Impl {
             pending = ev;
             const uint64_t mine = ++seq;
             lock.unlock();
-            QCoreApplication::postEvent(&notifier, new BatchEvent(gen, mine));
+            mailbox.post([this, gen, mine] { deliver(gen, mine); });
             lock.lock();
             cv.wait(lock, [&] { return stop || done >= mine; });
             if (stop)
@@ -291,9 +264,9 @@ struct TComPort::Impl {
         try {
             std::rethrow_exception(e);
         } catch (const std::exception& x) {
-            qWarning("uncaught error in a port notification: %s", x.what());
+            pump::warn(std::string("uncaught error in a port notification: ") + x.what());
         } catch (...) {
-            qWarning("uncaught error in a port notification");
+            pump::warn("uncaught error in a port notification");
         }
     }
 

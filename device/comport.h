@@ -6,9 +6,10 @@
 // return at once, writes bounded by 1000 ms + 100 ms per byte. "COMn" is the device
 // <CORVANA_DEV_ROOT or /dev>/ttyUSB<n-1>; the open is exclusive.
 //
-// Threading: create, use and destroy the port on one thread that runs a Qt event loop (the UI
-// thread; a QCoreApplication is enough). While the port is open an event thread waits for the
-// device's events and hands each batch to that thread through a posted event, blocking until
+// Threading: create, use and destroy the port on one thread that runs an event loop (the UI
+// thread; with Qt a QCoreApplication is enough, see device/eventpump.h). While the port is open
+// an event thread waits for the device's events and hands each batch to that thread through a
+// posted event, blocking until
 // it has been dispatched. The notifications therefore run on the owning thread, one after the
 // other, only while it pumps events. Per batch they run in this order: OnError, OnRxChar,
 // OnTxEmpty, OnBreak, OnRing, OnCTSChange, OnDSRChange, OnRxFlag, OnRLSDChange, OnRx80Full.

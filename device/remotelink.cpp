@@ -1,11 +1,8 @@
 #include "device/remotelink.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
-#include <algorithm>
 #include <thread>
 
+#include "device/eventpump.h"
 #include "device/frames.h"
 
 namespace corvana::device {
@@ -66,7 +63,7 @@ void RemoteLink::ComPort1RxChar(TComPort& sender, int count) {
 
 bool RemoteLink::wait(int length, int timeout) {
     TComPort::PumpScope scope(ComPort1);
-    QCoreApplication::processEvents();
+    pump::processEvents();
     ComPort1.RaisePendingError();
     const Millis start = clock_->now();
     // The length test comes first: a wait entered with enough bytes succeeds at once.
@@ -80,21 +77,17 @@ bool RemoteLink::wait(int length, int timeout) {
 }
 
 void RemoteLink::pumpUntilDue(Millis start, int timeout) {
-    if (!QCoreApplication::instance()) {
+    if (!pump::available()) {
         // No event loop to block in (nothing could deliver a notification either).
         std::this_thread::sleep_for(Millis(1));
         return;
     }
     const Millis now = clock_->now();
     const auto due = nextTimeoutCheck(start, now, timeout);
-    QTimer wake;
-    if (due) {
-        wake.setSingleShot(true);
-        wake.setTimerType(Qt::PreciseTimer);
-        wake.start(static_cast<int>(
-            std::min<long long>(clock_->realDelay(*due - now).count(), 24LL * 3600 * 1000)));
-    }
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    std::optional<Millis> limit;
+    if (due)
+        limit = clock_->realDelay(*due - now);
+    pump::processEventsFor(limit);
 }
 
 } // namespace corvana::device

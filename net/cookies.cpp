@@ -1,7 +1,8 @@
 #include "net/cookies.h"
 
+#include "platform/sockets.h"
+
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cctype>
 #include <cstdlib>
 

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <sys/stat.h>
 
 namespace corvana {

@@ -10,12 +10,25 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+
+// The platform's socket headers, Berkeley's or Winsock's, for the address types below and the
+// few address calls the clients make themselves (inet_pton, ntohl). On Windows a socket's
+// number is its SOCKET handle, which fits in 32 bits as every kernel handle does.
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#endif
 
 namespace corvana::sock {
 
-// Error numbers are errno values, except name lookup failures: those are the resolver's own
-// codes (EAI_*, negative on glibc), so "host not found" keeps a number of its own.
+// Error numbers are the platform's: on POSIX errno values, except name lookup failures, which
+// are the resolver's own codes (EAI_*, negative on glibc), so "host not found" keeps a number
+// of its own; on Windows the WSA numbers (10061, 11001, ...). Either way a cancelled wait is
+// ECANCELED and an accept with nothing pending EAGAIN.
 // The German description of such a number; "" for a number without one.
 std::string errorText(int err);
 

@@ -7,6 +7,27 @@
 #include <string>
 #include <sys/types.h>
 
+#ifdef _WIN32
+// The open() flags of POSIX that the Windows run-time library lacks, honoured by
+// sysio_win32.cpp with the Windows means: no inheritance by child processes, no following of
+// a link (reparse point), directories only. Non-blocking and controlling-terminal flags have
+// nothing to do there. Files are always opened in binary mode.
+#include <fcntl.h>
+#define O_CLOEXEC _O_NOINHERIT
+#define O_NOFOLLOW 0x01000000
+#define O_NONBLOCK 0x02000000
+#define O_NOCTTY 0x04000000
+#define O_DIRECTORY 0x08000000
+// lstat() as far as Windows has it: whether the name exists, also as a dangling link.
+#include <sys/stat.h>
+int lstat(const char* path, struct stat* st);
+// timegm() is _mkgmtime() there.
+#include <ctime>
+inline time_t timegm(struct tm* t) {
+    return ::_mkgmtime(t);
+}
+#endif
+
 struct pollfd;
 struct termios;
 
@@ -23,6 +44,7 @@ ssize_t read(int fd, void* buf, size_t len);
 ssize_t write(int fd, const void* buf, size_t len);
 // Writes all of `buf`; false with errno set on failure.
 bool writeAll(int fd, const void* buf, size_t len);
+#ifndef _WIN32
 // poll() that retries EINTR with the remaining time; timeoutMs < 0 waits without limit.
 int poll(struct pollfd* fds, unsigned long nfds, int timeoutMs);
 // ioctl() with a pointer argument (or an int passed as a pointer-sized value).
@@ -33,6 +55,7 @@ int tcsetattr(int fd, int action, const struct termios* t);
 int tcflush(int fd, int queues);
 // flock() with LOCK_* operations.
 int flock(int fd, int operation);
+#endif
 // mkdir -p with `mode` for the levels it creates.
 bool makeDirs(const std::string& dir, mode_t mode);
 

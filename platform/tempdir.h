@@ -21,6 +21,12 @@ std::string tempBase();
 // Returns the path without a trailing "/", or "" with errno set.
 std::string privateTempDirectory();
 
+// The directory the tool's temporary files go into, ending in the platform's separator: on
+// POSIX the private directory above and "/"; on Windows the user's temporary directory as
+// GetTempPathA reports it, ending in "\" (it is the user's own there already). "" with
+// errno set when there is none.
+std::string userTempDirectory();
+
 // Opens `path` for writing, as the code-file download needs it: created with mode 0600
 // when absent, emptied when present. A symbolic link in the last component is never
 // followed (ELOOP), and only a regular file is taken: a directory, FIFO or device fails

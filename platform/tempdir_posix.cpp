@@ -64,6 +64,11 @@ std::string privateTempDirectory() {
     return fallback;
 }
 
+std::string userTempDirectory() {
+    const std::string dir = privateTempDirectory();
+    return dir.empty() ? dir : dir + "/";
+}
+
 int createFileNoFollow(const std::string& path) {
     // No O_TRUNC yet: nothing is emptied before we know it is a regular file. O_NONBLOCK keeps
     // a FIFO from blocking the open.

@@ -1,6 +1,6 @@
 #pragma once
-// The USB device tree (sysfs) and, on top of it, the calls of the CP210x bridge vendor's
-// manufacturing library that the bridge discovery makes. The tree's root is
+// The USB device tree (sysfs), on which Linux answers the calls of the CP210x bridge vendor's
+// manufacturing library (platform/cp210x.h) for the attached bridges. The tree's root is
 // $CORVANA_USB_DEVICES_ROOT (default /sys/bus/usb/devices), so tests and the demo can use a
 // fake tree whose tty is a pseudo-terminal.
 //
@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/cp210x.h"
 
 namespace corvana::platform {
 
@@ -41,33 +43,5 @@ std::vector<UsbDevice> listUsbDevices();
 // A CP210x bridge: Silicon Labs' vendor id with one of the CP210x product ids, or any device
 // that the cp210x driver has bound.
 bool isCp210xBridge(const UsbDevice& d);
-
-// ---- The manufacturing library's calls, for the attached CP210x bridges in bus order. ----
-
-using CP210x_STATUS = int;
-using CP210x_HANDLE = int;
-inline constexpr CP210x_STATUS CP210x_SUCCESS = 0x00;
-inline constexpr CP210x_STATUS CP210x_INVALID_HANDLE = 0x01;
-inline constexpr CP210x_STATUS CP210x_INVALID_PARAMETER = 0x02;
-inline constexpr CP210x_STATUS CP210x_DEVICE_IO_FAILED = 0x03;
-inline constexpr CP210x_STATUS CP210x_DEVICE_NOT_FOUND = 0xFF;
-
-// Buffers handed to the string calls must hold this many bytes; a string fills at most all
-// but the last, which is always left for a terminating zero.
-inline constexpr size_t CP210x_MAX_STRING = 256;
-
-CP210x_STATUS CP210x_GetNumDevices(uint32_t* numDevices);
-// The product string of bridge `deviceNum`, zero-terminated; the options are accepted and
-// have no effect here. The buffer is left alone when the call fails.
-CP210x_STATUS CP210x_GetProductString(uint32_t deviceNum, void* buffer, uint32_t options);
-// Opens bridge `deviceNum`; the handle stays valid until CP210x_Close.
-CP210x_STATUS CP210x_Open(uint32_t deviceNum, CP210x_HANDLE* handle);
-CP210x_STATUS CP210x_GetDeviceVid(CP210x_HANDLE handle, uint16_t* vid);
-CP210x_STATUS CP210x_GetDevicePid(CP210x_HANDLE handle, uint16_t* pid);
-// The serial number's characters at the start of `buffer` (not zero-terminated), their count
-// in `length`. Neither is touched when the call fails.
-CP210x_STATUS CP210x_GetDeviceSerialNumber(CP210x_HANDLE handle, void* buffer, uint8_t* length,
-                                           bool convertToAscii);
-CP210x_STATUS CP210x_Close(CP210x_HANDLE handle);
 
 } // namespace corvana::platform

@@ -5,10 +5,11 @@
 namespace corvana {
 
 std::string GetTempDirectory() {
-    const std::string dir = sys::privateTempDirectory();
+    errno = 0;
+    const std::string dir = sys::userTempDirectory();
     if (dir.empty())
         throw InOutError(errno != 0 ? errno : EACCES);
-    return dir + "/";
+    return dir;
 }
 
 EInOutError InOutError(int err) {

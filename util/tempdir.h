@@ -8,7 +8,7 @@
 
 namespace corvana {
 
-// The user's private temporary directory (see platform/tempdir.h), ending in "/". Raises
+// The user's temporary directory (see platform/tempdir.h), ending in the separator. Raises
 // EInOutError when the platform cannot give one.
 std::string GetTempDirectory();
 
