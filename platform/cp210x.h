@@ -23,8 +23,9 @@ inline constexpr CP210x_STATUS CP210x_DEVICE_NOT_FOUND = 0xFF;
 inline constexpr size_t CP210x_MAX_STRING = 256;
 
 CP210x_STATUS CP210x_GetNumDevices(uint32_t* numDevices);
-// The product string of bridge `deviceNum`, zero-terminated; the options are accepted and
-// have no effect here. The buffer is left alone when the call fails.
+// The product string of bridge `deviceNum`, zero-terminated (the Linux stand-in ignores the
+// options). The buffer is left alone when the call fails, except on Windows when the library
+// is missing: then it says why.
 CP210x_STATUS CP210x_GetProductString(uint32_t deviceNum, void* buffer, uint32_t options);
 // Opens bridge `deviceNum`; the handle stays valid until CP210x_Close.
 CP210x_STATUS CP210x_Open(uint32_t deviceNum, CP210x_HANDLE* handle);

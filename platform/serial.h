@@ -1,8 +1,8 @@
 #pragma once
 // A serial device as the port object needs it, in the terms of the Windows communications
 // interface it was written against (buffer sizes, line settings, time-outs, event waits,
-// purge, error counters). serial_posix.cpp implements it on termios; a Windows file can
-// implement the same header on CreateFile/WaitCommEvent.
+// purge, error counters). serial_posix.cpp implements it on termios, serial_win32.cpp on
+// CreateFile/WaitCommEvent.
 //
 // Threading: waitEvent() runs on the port's event thread, cancelWait() on any thread, all
 // other calls on the thread that owns the port. Every call returns 0 or the platform's
@@ -102,8 +102,8 @@ public:
     virtual int lostError() const = 0;
 };
 
-// The device path behind a port name: "COMn" is <CORVANA_DEV_ROOT or /dev>/ttyUSB<n-1>.
-// Empty for names that are no COM port.
+// The device path behind a port name. Windows: "\\.\" + the name. Linux: "COMn" is
+// <CORVANA_DEV_ROOT or /dev>/ttyUSB<n-1>, empty for names that are no COM port.
 std::string comPortDevicePath(const std::string& portName);
 
 } // namespace corvana::platform
