@@ -13,6 +13,7 @@
 #include "shell/appstate.h"
 #include "shell/corvanabrowser.h"
 #include "shell/messages.h"
+#include "shell/uidump.h"
 #include "wizard/CorvanaBrowserPellquin.h"
 
 namespace corvana {
@@ -59,6 +60,7 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(beforeApplicat
         ::sigaction(SIGINT, &sa, nullptr);
         ::sigaction(SIGHUP, &sa, nullptr);
     }
+    ui::InstallUiDump(); // only with CORVANA_UI_DUMP set, for the end-to-end test
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

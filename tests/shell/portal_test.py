@@ -52,6 +52,16 @@ class PortalStandIn(unittest.TestCase):
             self.assertIn('href="/(S(s0))/DownloadFB.aspx?a=QYX%s-PQ&amp;FB=%s"' % (number, fb), body)
         self.assertIn("Welcome", body)
 
+    def test_big_order_link_leads_to_that_order_page(self):
+        other = StandIn("--session", "s1", "--big-order", "01")
+        try:
+            _, _, body = other.get("/(S(s1))/Default.aspx")
+            self.assertIn('<a id="big-order" href="/(S(s1))/DownloadFB.aspx?a=QYX10001-PQ&amp;FB=01"',
+                          body)
+        finally:
+            other.stop()
+        self.assertNotIn("big-order", self.portal.get("/(S(s0))/Default.aspx")[2])
+
     def test_login_without_id_or_passcode_fails_on_the_page(self):
         for query in ("SPK=DE&userid=&passcode=p", "SPK=DE&userid=u&passcode="):
             status, where, body = self.portal.get("/Login.aspx?" + query)

@@ -7,13 +7,15 @@ statistics page, under both host layouts ("/Corvana/(S(...))/" of the German hos
 "/(S(...))/" of the international one). Every request it gets is recorded.
 
     portal.py [--port N] [--log FILE] [--session ID] [--order FB:NUMBER ...]
-              [--stats-status CODE] [--stats-body TEXT] [--beacon]
+              [--stats-status CODE] [--stats-body TEXT] [--beacon] [--big-order FB]
 
 It listens on 127.0.0.1 only and prints the port it got as the first line on stdout.
 Recorded requests: appended to --log (one request line each), and given back as plain
 text by GET /__requests (one line each: the request line; /__requests itself is not
 recorded). POST /__reset forgets them. With --beacon every page, once loaded, requests
-/__loaded?<its path> (recorded too), so a benchmark sees when the page is up.
+/__loaded?<its path> (recorded too), so a benchmark sees when the page is up. With
+--big-order the start page also offers that order as one large link over the top 200 pixels
+of the page, so a test that drives the tool by mouse hits it at a known place.
 
 Pages: /Login.aspx (302 into a new session; a failure page without id or passcode),
 <session>/Default.aspx (the start page with the orders), <session>/DownloadFB.aspx?a=..&FB=..
@@ -179,8 +181,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "Your open orders:" if english else "Ihre offenen Auftraege:"))
         table = ("<table><tr><th>%s</th><th>%s</th><th></th></tr>%s</table>" % (
             "Article" if english else "Artikel", "Device" if english else "Geraet", "".join(rows)))
-        self.reply(200, page("Portal", head + table + "<p style=\"color:#889\">Session %s</p>"
-                             % html.escape(session), "en" if english else "de"))
+        big = ""
+        fb = self.portal.args.big_order
+        if fb in self.portal.orders:
+            href = "%sDownloadFB.aspx?a=QYX%s-PQ&FB=%s" % (base, self.portal.orders[fb], fb)
+            big = ("<a id=\"big-order\" href=\"%s\" style=\"position:fixed;left:0;top:0;"
+                   "width:100%%;height:200px;display:block;background:#2d5c9e;color:#fff;"
+                   "font-size:28px;text-align:center;line-height:200px\">QYX%s-PQ</a>"
+                   % (html.escape(href), html.escape(self.portal.orders[fb])))
+        foot = "<p style=\"color:#889\">Session %s</p>" % html.escape(session)
+        self.reply(200, page("Portal", big + head + table + foot, "en" if english else "de"))
 
     def order_page(self, query):
         article = (query.get("a") or [""])[0]
@@ -214,6 +224,7 @@ def main():
     ap.add_argument("--stats-status", type=int, default=200, help="status of Statistik.aspx")
     ap.add_argument("--stats-body", default="OK", help="body of Statistik.aspx (may be empty)")
     ap.add_argument("--beacon", action="store_true", help="pages report when they have loaded")
+    ap.add_argument("--big-order", metavar="FB", help="offer this order as a large link at the top")
     args = ap.parse_args()
 
     Handler.portal = Portal(args)
