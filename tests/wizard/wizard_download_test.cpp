@@ -125,6 +125,21 @@ TEST_F(DownloadTest, RefusedDirectoryChangeIsReportedAndTheRunGoesOn) {
     EXPECT_EQ(page(), "AdvTabSheet4");
 }
 
+// An error in the middle of the run still ends the download, but leaves neither the port held
+// nor the code file behind: a file without an end record keeps the end address "Edit1".
+TEST_F(DownloadTest, ErrorDuringTheRunClosesThePortAndDeletesTheLocalFile) {
+    std::string noEnd = codeFile(4);
+    noEnd.erase(noEnd.find(":00000001FF"));
+    server.setFile(kCodeFile, noEnd);
+    download();
+    EXPECT_EQ(boxes, (std::vector<std::string>{"'$Edit1' ist kein gültiger Integerwert."}));
+    EXPECT_EQ(sim.frames().size(), 2u); // checked and prepared, then the error
+    EXPECT_FALSE(form->ComPort1.Connected());
+    EXPECT_FALSE(std::filesystem::exists(localFile() + "/Printer.drv"));
+    EXPECT_EQ(page(), "AdvTabSheet3");
+    EXPECT_TRUE(server.waitClosed());
+}
+
 // The completion report: which hosts are asked, with which address, and where it ends.
 class ReportTest : public WizardTest {
 protected:
