@@ -16,6 +16,7 @@ On failure the work folder (logs, a screenshot, the last read-out) is kept and n
 """
 
 import argparse
+import ctypes
 import os
 import shutil
 import signal
@@ -33,6 +34,12 @@ READOUT, DESIGNATION, VERSION = "01C8", "QYX81456-PQ", "TV1"  # 1C8 is 456
 
 class Failure(Exception):
     pass
+
+
+def die_with_driver():
+    # ctest ends a test that runs too long by killing the driver: the X server, the stand-ins
+    # and the tool must not outlive it.
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
 def frame_hex(data):
@@ -87,7 +94,7 @@ class Road:
     def spawn(self, name, argv, env=None, **kw):
         out = open(os.path.join(self.work, name + ".log"), "w")
         p = subprocess.Popen(argv, stdout=kw.pop("stdout", out), stderr=out,
-                             stdin=subprocess.DEVNULL, env=env, **kw)
+                             stdin=subprocess.DEVNULL, env=env, preexec_fn=die_with_driver, **kw)
         self.procs.append(p)
         return p
 
@@ -520,6 +527,11 @@ def main():
             return 1
     road = Road(args)
     ok = False
+
+    def terminated(signum, _frame):
+        raise Failure("ended by signal %d" % signum)
+
+    signal.signal(signal.SIGTERM, terminated)
     try:
         road.run()
         ok = True
