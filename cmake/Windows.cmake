@@ -28,3 +28,7 @@ macro(corvana_windows_gtest)
   endif()
 endmacro()
 set(CORVANA_WINDOWS_TOOLS "" CACHE STRING "The tools/ folders built for Windows")
+
+# The Linux build's programs the Windows tests play against (the simulated remote control).
+set(CORVANA_HOST_BIN "${PROJECT_SOURCE_DIR}/build-lin/bin" CACHE PATH
+    "The bin folder of a Linux build holding remotesim")

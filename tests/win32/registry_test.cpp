@@ -75,17 +75,15 @@ protected:
 };
 
 TEST_F(WinRegistry, WriteStoresARegSzWithOneTerminatingZero) {
-    RegWriteString(key + "\\deeper\\level", "corvana_browser_userid", "kunde 42",
-                   kCurrentUser);
+    RegWriteString(key + "\\deeper\\level", "corvana_browser_userid", "kunde 42", kCurrentUser);
     DWORD type = 0;
     std::string bytes;
-    ASSERT_TRUE(raw(HKEY_CURRENT_USER, key + "\\deeper\\level", "corvana_browser_userid", type,
-                    bytes));
+    ASSERT_TRUE(
+        raw(HKEY_CURRENT_USER, key + "\\deeper\\level", "corvana_browser_userid", type, bytes));
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(bytes, std::string("kunde 42\0", 9));
     std::string back;
-    RegReadString(key + "\\deeper\\level", "corvana_browser_userid", back,
-                  kCurrentUser);
+    RegReadString(key + "\\deeper\\level", "corvana_browser_userid", back, kCurrentUser);
     EXPECT_EQ(back, "kunde 42");
 }
 

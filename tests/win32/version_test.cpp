@@ -61,9 +61,8 @@ TEST(WinVersion, NumbersAreNeverZeroFilled) {
 
 TEST(WinVersion, FilesWithoutAResourceSayNothingIsEntered) {
     test::TempDir dir;
-    for (const std::string& path :
-         {dir.write("plain.exe", "MZ not really a program"), dir.file("absent.exe"),
-          binPath("cp210x_standin\\CP210xManufacturing.dll")}) {
+    for (const std::string& path : {dir.write("plain.exe", "MZ not really a program"),
+                                    dir.file("absent.exe"), binPath("CP210xManufacturing.dll")}) {
         SCOPED_TRACE(path);
         EXPECT_EQ(GetFileVersionString(path), "Nix eingetragen");
     }
