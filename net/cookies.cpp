@@ -1,5 +1,6 @@
 #include "net/cookies.h"
 
+#include "net/netio.h"
 #include "platform/sockets.h"
 
 #include <algorithm>
@@ -9,21 +10,11 @@
 namespace corvana {
 namespace {
 
+using netio::lower;
+using netio::trim;
+
 // A server handing out cookies without end must not make the store grow without end.
 constexpr size_t kMaxCookies = 300;
-
-std::string lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string trim(const std::string& s) {
-    const size_t b = s.find_first_not_of(" \t");
-    if (b == std::string::npos)
-        return "";
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
 
 std::string unquote(const std::string& s) {
     if (s.size() >= 2 && s.front() == '"' && s.back() == '"')

@@ -1,5 +1,6 @@
 #include "net/httpclient.h"
 
+#include "net/netio.h"
 #include "util/hexconv.h"
 
 #include <algorithm>
@@ -10,24 +11,14 @@
 namespace corvana {
 namespace {
 
+using netio::lower;
+using netio::trim;
+
 // A body is held in memory; a server that never stops sending must not exhaust it.
 constexpr size_t kMaxResponse = 64u << 20;
 // How long an error response's body may pause before we stop reading it.
 constexpr int kErrorBodyPieceMs = 2000;
 constexpr size_t kFoldLength = 78;
-
-std::string lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string trim(const std::string& s) {
-    const size_t b = s.find_first_not_of(" \t");
-    if (b == std::string::npos)
-        return "";
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
 
 // The number after the first blank of the status line; 0 when there is none.
 int statusCode(const std::string& line) {

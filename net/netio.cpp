@@ -3,6 +3,7 @@
 #include "util/errors.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace corvana::netio {
@@ -101,6 +102,19 @@ Reader::Result Reader::readSome(std::string& out, size_t max, int timeoutMs) {
     out.append(buf_, pos_, n);
     pos_ += n;
     return Result::Ok;
+}
+
+std::string lower(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string trim(const std::string& s) {
+    const size_t b = s.find_first_not_of(" \t");
+    if (b == std::string::npos)
+        return "";
+    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
 }
 
 } // namespace corvana::netio

@@ -17,6 +17,11 @@ inline constexpr size_t kMaxLineLength = 16384;
 [[noreturn]] void throwClosedGracefully();
 [[noreturn]] void throwLineTooLong();
 
+// Header names and attribute names compare without regard to ASCII case; values lose the
+// blanks and tabs around them.
+std::string lower(std::string s);
+std::string trim(const std::string& s);
+
 // Reads one connection through a buffer, so that lines and the bytes after them come out in
 // the order they arrived.
 class Reader {

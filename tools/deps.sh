@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need; a no-op when all are there.
+# With package names as arguments it installs those instead (tools/deps-windows.sh does).
 set -euo pipefail
 pkgs=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
@@ -7,6 +8,7 @@ pkgs=(
   libjpeg-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool vsftpd python3 python3-pyftpdlib imagemagick fonts-liberation
 )
+[ $# -gt 0 ] && pkgs=("$@")
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
