@@ -27,7 +27,7 @@ macro(corvana_windows_gtest)
     endforeach()
   endif()
 endmacro()
-set(CORVANA_WINDOWS_TOOLS "" CACHE STRING "The tools/ folders built for Windows")
+set(CORVANA_WINDOWS_TOOLS pellquin CACHE STRING "The tools/ folders built for Windows")
 
 # The Linux build's programs the Windows tests play against (the simulated remote control).
 set(CORVANA_HOST_BIN "${PROJECT_SOURCE_DIR}/build-lin/bin" CACHE PATH

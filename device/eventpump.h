@@ -31,6 +31,21 @@ private:
     std::unique_ptr<Impl> d_;
 };
 
+// The loop of a program without windows (the command line), for the program's lifetime: with
+// Qt its application object, without Qt nothing more than each thread's own loop.
+class ProgramLoop {
+public:
+    ProgramLoop(int& argc, char** argv);
+    ~ProgramLoop();
+    ProgramLoop(const ProgramLoop&) = delete;
+    ProgramLoop& operator=(const ProgramLoop&) = delete;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> d_;
+};
+
 namespace pump {
 
 // Whether the calling thread has a loop that delivers posted work (with Qt: an application

@@ -68,6 +68,11 @@ void Mailbox::post(std::function<void()> work) {
     d_->loop->cv.notify_all();
 }
 
+struct ProgramLoop::Impl {};
+
+ProgramLoop::ProgramLoop(int&, char**) {}
+ProgramLoop::~ProgramLoop() = default;
+
 namespace pump {
 
 bool available() {

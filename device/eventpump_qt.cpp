@@ -39,6 +39,14 @@ void Mailbox::post(std::function<void()> work) {
     QCoreApplication::postEvent(d_.get(), new WorkEvent(std::move(work)));
 }
 
+struct ProgramLoop::Impl {
+    Impl(int& argc, char** argv) : app(argc, argv) {}
+    QCoreApplication app;
+};
+
+ProgramLoop::ProgramLoop(int& argc, char** argv) : d_(std::make_unique<Impl>(argc, argv)) {}
+ProgramLoop::~ProgramLoop() = default;
+
 namespace pump {
 
 bool available() {

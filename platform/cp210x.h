@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace corvana::platform {
 
@@ -36,5 +37,10 @@ CP210x_STATUS CP210x_GetDevicePid(CP210x_HANDLE handle, uint16_t* pid);
 CP210x_STATUS CP210x_GetDeviceSerialNumber(CP210x_HANDLE handle, void* buffer, uint8_t* length,
                                            bool convertToAscii);
 CP210x_STATUS CP210x_Close(CP210x_HANDLE handle);
+
+// Where the calls above look for bridges, for the message that none is attached: "looked in"
+// the USB device tree on Linux; on Windows the vendor library that was asked, or why it could
+// not be loaded.
+std::string bridgeLookupNote();
 
 } // namespace corvana::platform

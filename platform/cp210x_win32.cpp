@@ -86,6 +86,15 @@ HANDLE toHandle(CP210x_HANDLE h) {
 
 } // namespace
 
+std::string bridgeLookupNote() {
+    const Library& lib = library();
+    if (!lib.module)
+        return lib.why;
+    char path[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameA(lib.module, path, MAX_PATH);
+    return "asked " + (n > 0 && n < MAX_PATH ? std::string(path, n) : std::string(kLibrary));
+}
+
 CP210x_STATUS CP210x_GetNumDevices(uint32_t* numDevices) {
     if (!numDevices)
         return CP210x_INVALID_PARAMETER;

@@ -169,6 +169,10 @@ std::string usbDevicesRoot() {
     return root && *root ? root : "/sys/bus/usb/devices";
 }
 
+std::string bridgeLookupNote() {
+    return "looked in " + usbDevicesRoot();
+}
+
 std::vector<UsbDevice> listUsbDevices() {
     const std::string root = usbDevicesRoot();
     std::vector<std::string> names;

@@ -1,6 +1,7 @@
 #pragma once
 // The version resource of an executable. On Linux it lives in an ELF section of its own,
-// ".corvana_version", holding the Windows fixed file information and the two version strings.
+// ".corvana_version", holding the Windows fixed file information and the two version strings;
+// on Windows it is the executable's resource (versioninfo_win32.cpp).
 
 #include <cstdint>
 #include <optional>
@@ -40,5 +41,8 @@ struct VersionResource {
 // Reads the fixed file information of `path`; nothing for a missing file, a file that is
 // not ELF, or one without a valid version section.
 std::optional<FixedFileInfo> readFixedFileInfo(const std::string& path);
+
+// The file of the running program, for reading its own version; "" when it cannot be told.
+std::string runningExecutablePath();
 
 } // namespace corvana::platform

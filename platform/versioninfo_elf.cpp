@@ -14,7 +14,8 @@ namespace {
 class File {
 public:
     explicit File(const std::string& path)
-        : fd_(sys::open(path.c_str(), O_RDONLY | O_CLOEXEC)), size_(fd_ >= 0 ? ::lseek(fd_, 0, SEEK_END) : -1) {}
+        : fd_(sys::open(path.c_str(), O_RDONLY | O_CLOEXEC)),
+          size_(fd_ >= 0 ? ::lseek(fd_, 0, SEEK_END) : -1) {}
     ~File() {
         if (fd_ >= 0)
             sys::close(fd_);
@@ -51,8 +52,7 @@ struct Section {
     uint32_t type;
 };
 
-template <typename Ehdr, typename Shdr>
-std::optional<FixedFileInfo> scan(const File& f) {
+template <typename Ehdr, typename Shdr> std::optional<FixedFileInfo> scan(const File& f) {
     Ehdr eh;
     if (!f.readAt(0, &eh, sizeof eh) || eh.e_shentsize != sizeof(Shdr) || eh.e_shnum == 0 ||
         eh.e_shstrndx >= eh.e_shnum)
@@ -71,7 +71,8 @@ std::optional<FixedFileInfo> scan(const File& f) {
             names.size - s.name < want)
             continue;
         char name[32];
-        if (!f.readAt(names.offset + s.name, name, want) || std::memcmp(name, kVersionSection, want))
+        if (!f.readAt(names.offset + s.name, name, want) ||
+            std::memcmp(name, kVersionSection, want))
             continue;
         FixedFileInfo ffi;
         if (!f.readAt(s.offset, &ffi, sizeof ffi) || ffi.dwSignature != kFixedFileInfoSignature)
@@ -94,6 +95,14 @@ std::optional<FixedFileInfo> readFixedFileInfo(const std::string& path) {
     if (ident[EI_CLASS] == ELFCLASS32)
         return scan<Elf32_Ehdr, Elf32_Shdr>(f);
     return std::nullopt;
+}
+
+std::string runningExecutablePath() {
+    char path[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof path)
+        return {};
+    return std::string(path, static_cast<size_t>(n));
 }
 
 } // namespace corvana::platform

@@ -29,4 +29,12 @@ std::optional<FixedFileInfo> readFixedFileInfo(const std::string& path) {
     return ffi;
 }
 
+std::string runningExecutablePath() {
+    char path[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return {};
+    return std::string(path, n);
+}
+
 } // namespace corvana::platform

@@ -6,22 +6,24 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
 #include <ostream>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <random>
 
 #include "device/bridgediscovery.h"
 #include "device/frames.h"
 #include "device/remotelink.h"
 #include "info/readout.h"
 #include "net/ftpsession.h"
+#include "platform/cp210x.h"
 #include "platform/serial.h"
-#include "platform/usbtree.h"
+#include "platform/sysio.h"
+#include "platform/versioninfo.h"
 #include "tools/pellquin/progress.h"
 #include "util/errors.h"
 #include "util/hexconv.h"
@@ -75,7 +77,7 @@ exit codes:
 
 environment (for tests and demonstrations only):
   CORVANA_CODE_SERVER, CORVANA_CODE_SERVER_PORT   another code server
-  CORVANA_USB_DEVICES_ROOT, CORVANA_DEV_ROOT      another USB device tree and /dev
+  CORVANA_USB_DEVICES_ROOT, CORVANA_DEV_ROOT      another USB device tree and /dev (Linux)
 )";
 
 const char* kCheckHelp = R"(usage: pellquin check FILE
@@ -112,7 +114,8 @@ shows the blocks sent, the rate and the time left; otherwise plain lines do.
 
   --type CODE            device type: two digits (00 TV1, 01 VCR1, 02 DVD, 03 STB1,
                          04 TVC1, 05 TVC2) or one of those names
-  --port COMn            use this port (COMn is ttyUSB<n-1>) instead of the lookup
+  --port COMn            use this port instead of the lookup (on Linux COMn is
+                         ttyUSB<n-1>)
   --verify DESIGNATION   afterwards read the remote out as the device info window
                          does, and fail (exit 7) unless it reports DESIGNATION,
                          for example QYX85123-PQ
@@ -225,14 +228,22 @@ Args parse(const std::vector<std::string>& in, const std::vector<OptionSpec>& sp
     return a;
 }
 
-// "COM3" (any letter case) or "3"; the number, which names ttyUSB<n-1>.
+// "COM3" (any letter case) or "3"; the number.
 int parsePort(const std::string& text) {
-    std::string name = text;
-    if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos)
-        name = "COM" + name;
-    if (platform::comPortDevicePath(name).empty())
-        throw UsageError("--port wants COMn with n from 1 (COM1 is ttyUSB0), not '" + text + "'");
-    return std::atoi(name.c_str() + 3);
+    std::string digits = text;
+    if (digits.size() > 3) {
+        std::string head = digits.substr(0, 3);
+        for (auto& c : head)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (head == "COM")
+            digits.erase(0, 3);
+    }
+    const bool number = !digits.empty() && digits.size() <= 6 &&
+                        digits.find_first_not_of("0123456789") == std::string::npos;
+    if (!number || std::atoi(digits.c_str()) < 1)
+        throw UsageError("--port wants COMn with n from 1 (COM1 is " +
+                         platform::comPortDevicePath("COM1") + "), not '" + text + "'");
+    return std::atoi(digits.c_str());
 }
 
 // Two digits, or a name from the wizard's device-type table.
@@ -690,7 +701,7 @@ int runPorts(Io& io, const Args& a) {
     Command cmd(io);
     uint32_t count = 0;
     if (CP210x_GetNumDevices(&count) != CP210x_SUCCESS || count == 0) {
-        cmd.error("no CP210x cable attached (looked in " + usbDevicesRoot() + ")");
+        cmd.error("no CP210x cable attached (" + bridgeLookupNote() + ")");
         return kNoHardware;
     }
     for (uint32_t i = 0; i < count; ++i) {
@@ -749,6 +760,31 @@ bool cancelled(const std::exception& e) {
     return s && s->osError == ECANCELED;
 }
 
+// A new file of a name of its own in `dir`, with the usual mode of a new file (the user's
+// umask applies); its path, or "" with errno set.
+std::string createPartFile(const fs::path& dir) {
+    std::random_device seed;
+    std::mt19937 pick(seed());
+    std::uniform_int_distribution<int> letter(0, 35);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string suffix(6, '0');
+        for (auto& c : suffix) {
+            const int v = letter(pick);
+            c = static_cast<char>(v < 10 ? '0' + v : 'a' + v - 10);
+        }
+        const std::string path = (dir / (".pellquin-fetch-" + suffix)).string();
+        const int fd = sys::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            sys::close(fd);
+            return path;
+        }
+        if (errno != EEXIST)
+            return {};
+    }
+    errno = EEXIST;
+    return {};
+}
+
 int runFetch(Io& io, const Args& a) {
     const bool list = a.has("--list");
     if (list ? !a.positional.empty() : a.positional.size() != 1)
@@ -771,8 +807,9 @@ int runFetch(Io& io, const Args& a) {
     const std::string server = session.Client.Host + ":" + std::to_string(session.Client.Port);
     std::string part;
     const auto removePart = [&] {
+        std::error_code ignored;
         if (!part.empty())
-            ::unlink(part.c_str());
+            fs::remove(part, ignored);
         part.clear();
     };
     const GentleStop gentle(io);
@@ -790,18 +827,11 @@ int runFetch(Io& io, const Args& a) {
         // Into a file of our own beside the target, renamed when complete.
         const fs::path dir =
             toStdout ? fs::path(GetTempDirectory()) : fs::absolute(fs::path(target)).parent_path();
-        std::string pattern = (dir / ".pellquin-fetch-XXXXXX").string();
-        const int fd = ::mkstemp(pattern.data());
-        if (fd < 0) {
+        part = createPartFile(dir);
+        if (part.empty()) {
             cmd.error(dir.string() + ": " + InOutError(errno).what());
             return kBadFile;
         }
-        // mkstemp makes the file for its owner only; the code file gets the usual mode.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-        ::close(fd);
-        part = pattern;
         if (!session.Download(name, part, true)) {
             const FtpReply& reply = session.Client.LastReply();
             std::string said;
@@ -888,7 +918,8 @@ int Run(const std::vector<std::string>& args, Io& io) {
         return kOk;
     }
     if (first == "--version") {
-        io.out << "pellquin " << GetFileVersionString("/proc/self/exe") << '\n' << std::flush;
+        io.out << "pellquin " << GetFileVersionString(platform::runningExecutablePath()) << '\n'
+               << std::flush;
         return kOk;
     }
     for (const auto& c : commands()) {

@@ -4,7 +4,8 @@
 // a window. main.cpp is a thin caller of Run(); the tests call it in-process.
 //
 // Results go to `out`, messages and the progress display to `err`. The exchange with the
-// remote pumps the Qt event loop of the calling thread, so a QCoreApplication must exist.
+// remote pumps the event loop of the calling thread, so with Qt a QCoreApplication must exist
+// (device::ProgramLoop makes one).
 
 #include <functional>
 #include <iosfwd>
