@@ -1,8 +1,22 @@
-# Installation: the tool and its "Bilder" folder side by side under lib/corvana (the tool finds
-# its pictures beside itself), a command on the PATH, the desktop entry and icon, and the
-# udev rule for the programming cable. `cpack -G DEB` turns it into a Debian package.
+# Installation: the tool and its "Bilder" folder side by side (the tool finds its pictures
+# beside itself). On Linux they go under lib/corvana, with a command on the PATH, the desktop
+# entry and icon, and the udev rule for the programming cable; `cpack -G DEB` turns that into
+# a Debian package. On Windows the programs are the top of the installed folder, which
+# `cpack -G ZIP` packs.
 include(GNUInstallDirs)
 
+if(WIN32)
+  set(CORVANA_PROGRAM_DIR .)
+  function(corvana_install_command name)
+  endfunction()
+  set(CPACK_PACKAGE_NAME corvana-pellquin)
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_GENERATOR ZIP)
+  include(CPack)
+  return()
+endif()
+
+set(CORVANA_PROGRAM_DIR lib/corvana)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/packaging/corvana-pellquin.desktop
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/packaging/corvana-pellquin.svg
@@ -10,7 +24,7 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/packaging/corvana-pellquin.svg
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/packaging/70-corvana-cp210x.rules
         DESTINATION lib/udev/rules.d)
 
-# bin/<name> -> ../lib/corvana/<name>, for each program installed under lib/corvana
+# bin/<name> -> ../lib/corvana/<name>, for each program installed in CORVANA_PROGRAM_DIR
 function(corvana_install_command name)
   install(CODE "
     file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")

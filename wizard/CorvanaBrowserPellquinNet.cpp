@@ -1,6 +1,6 @@
 // The wizard's two network steps: the code-file download behind ButtonFTP and the
 // completion report behind the finished page's arrow.
-#include <unistd.h>
+#include <cstdio>
 
 #include "net/ftpsession.h"
 #include "shell/messages.h"
@@ -24,7 +24,7 @@ public:
             } catch (...) {
                 // the error that brought us here is the one the user sees
             }
-            ::unlink(localPath_.c_str());
+            std::remove(localPath_.c_str());
         }
     }
     AfterDownload(const AfterDownload&) = delete;
@@ -64,7 +64,7 @@ void TForm1::ButtonFTPClick() {
     }
     cleanup.disarm();
     CloseConn();
-    ::unlink(localPath.c_str()); // a failure to delete is of no consequence
+    std::remove(localPath.c_str()); // a failure to delete is of no consequence
     session.Client.Disconnect();
 }
 

@@ -1,0 +1,33 @@
+#include "shell/termination.h"
+
+#include <windows.h>
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include "platform/sockets.h"
+
+namespace corvana::ui {
+namespace {
+
+QObject* application = nullptr;
+
+// Runs on a thread of the system's; the loop is reached through a queued call.
+BOOL WINAPI onConsoleControl(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
+        return FALSE;
+    corvana::sock::cancelAll();
+    if (application)
+        QMetaObject::invokeMethod(
+            application, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    return TRUE;
+}
+
+} // namespace
+
+void InstallTerminationHandling(QObject* app) {
+    application = app;
+    ::SetConsoleCtrlHandler(onConsoleControl, TRUE);
+}
+
+} // namespace corvana::ui
