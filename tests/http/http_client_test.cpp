@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <netdb.h>
 #include <thread>
 
 namespace corvana {
@@ -300,12 +299,14 @@ TEST(HttpClientTest, NetworkFailuresRaiseTheirTexts) {
     EXPECT_EQ(test::errorText<ESocketError>([&] {
                   client.Get("http://127.0.0.1:" + std::to_string(test::unusedPort()) + "/");
               }),
-              "Socket-Fehler # 111\r\nVerbindung abgelehnt.");
+              "Socket-Fehler # " + std::to_string(test::kConnRefused) +
+                  "\r\nVerbindung abgelehnt.");
 
     sock::setFaultHook(
-        [](const char* c) { return std::strcmp(c, "getaddrinfo") ? 0 : EAI_NONAME; });
+        [](const char* c) { return std::strcmp(c, "getaddrinfo") ? 0 : test::kHostNotFound; });
     EXPECT_EQ(test::errorText<ESocketError>([&] { client.Get("http://portal.example/"); }),
-              "Socket-Fehler # " + std::to_string(EAI_NONAME) + "\r\nHost nicht gefunden.");
+              "Socket-Fehler # " + std::to_string(test::kHostNotFound) +
+                  "\r\nHost nicht gefunden.");
     sock::setFaultHook(nullptr);
 
     HttpStub server;

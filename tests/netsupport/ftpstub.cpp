@@ -1,33 +1,22 @@
 #include "tests/netsupport/ftpstub.h"
 
-#include "tests/netsupport/loopback.h"
-
 #include <cctype>
-#include <cerrno>
 #include <chrono>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <cstdio>
 
 namespace corvana::test {
 
 FtpStub::FtpStub() {
     greeting_ = {ftp::reply("220 stub FTP server ready\r\n")};
     listen_ = listenLoopback(port_);
-    if (::pipe2(stop_, O_CLOEXEC) < 0)
-        stop_[0] = stop_[1] = -1;
     thread_ = std::thread([this] { run(); });
 }
 
 FtpStub::~FtpStub() {
-    if (stop_[1] >= 0) [[maybe_unused]]
-        auto n = ::write(stop_[1], "x", 1);
+    stop_.signal();
     if (thread_.joinable())
         thread_.join();
-    for (int fd : {listen_, stop_[0], stop_[1]})
-        if (fd >= 0)
-            ::close(fd);
+    closeSocket(listen_);
 }
 
 void FtpStub::greeting(FtpScript s) {
@@ -90,23 +79,18 @@ bool FtpStub::waitClosed(int ms) {
 
 void FtpStub::run() {
     for (;;) {
-        pollfd p[2] = {{listen_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
-        if (::poll(p, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
+        std::vector<Watched> w{{listen_}, {stop_.fd()}};
+        if (waitAny(w) < 0 || w[1].ready)
             return;
-        }
-        if (p[1].revents)
-            return;
-        const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
+        const SocketFd fd = acceptOn(listen_);
+        if (fd == kNoSocket)
             continue;
         {
             std::lock_guard l(mu_);
             ++sessions_;
         }
         serve(fd);
-        ::close(fd);
+        closeSocket(fd);
         {
             std::lock_guard l(mu_);
             ++ended_;
@@ -116,7 +100,7 @@ void FtpStub::run() {
 }
 
 // Reads one line ending in LF; false when the client closed or the stub is stopping.
-bool FtpStub::readLine(int fd, std::string& buf, std::string& line) {
+bool FtpStub::readLine(SocketFd fd, std::string& buf, std::string& line) {
     for (;;) {
         const size_t lf = buf.find('\n');
         if (lf != std::string::npos) {
@@ -126,18 +110,11 @@ bool FtpStub::readLine(int fd, std::string& buf, std::string& line) {
             buf.erase(0, lf + 1);
             return true;
         }
-        pollfd p[2] = {{fd, POLLIN, 0}, {stop_[0], POLLIN, 0}};
-        if (::poll(p, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (p[1].revents)
+        std::vector<Watched> w{{fd}, {stop_.fd()}};
+        if (waitAny(w) < 0 || w[1].ready)
             return false;
         char chunk[4096];
-        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const long n = receiveSome(fd, chunk, sizeof chunk);
         if (n <= 0)
             return false;
         std::lock_guard l(mu_);
@@ -146,7 +123,7 @@ bool FtpStub::readLine(int fd, std::string& buf, std::string& line) {
     }
 }
 
-bool FtpStub::waitClientGone(int fd) {
+bool FtpStub::waitClientGone(SocketFd fd) {
     std::string buf, line;
     while (readLine(fd, buf, line)) {
         std::lock_guard l(mu_);
@@ -155,7 +132,7 @@ bool FtpStub::waitClientGone(int fd) {
     return false;
 }
 
-void FtpStub::serve(int fd) {
+void FtpStub::serve(SocketFd fd) {
     FtpScript greet;
     {
         std::lock_guard l(mu_);
@@ -226,7 +203,7 @@ FtpScript FtpStub::answer(const std::string& verb, const std::string& arg) {
 }
 
 // False when the control connection has ended.
-bool FtpStub::play(int fd, const FtpScript& s) {
+bool FtpStub::play(SocketFd fd, const FtpScript& s) {
     for (const auto& step : s) {
         switch (step.kind) {
         case FtpStep::Kind::Reply:
@@ -244,14 +221,14 @@ bool FtpStub::play(int fd, const FtpScript& s) {
                     port = dataPorts_.back();
                 }
             }
-            const int d = connectTo(host, port, step.from);
-            if (d < 0)
+            const SocketFd d = connectTo(host, port, step.from);
+            if (d == kNoSocket)
                 break;
             sendAll(d, step.bytes);
             if (step.kind == FtpStep::Kind::DataReset)
                 closeWithReset(d);
             else
-                ::close(d);
+                closeSocket(d);
             break;
         }
         case FtpStep::Kind::Drop:

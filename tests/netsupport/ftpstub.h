@@ -3,6 +3,8 @@
 // standard ones of a well-behaved server, and records every byte the client sends on the
 // control connection. Data connections it makes itself, active mode, to the last PORT address.
 
+#include "tests/netsupport/loopback.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -81,14 +83,14 @@ public:
 
 private:
     void run();
-    void serve(int fd);
-    bool play(int fd, const FtpScript& s);
+    void serve(SocketFd fd);
+    bool play(SocketFd fd, const FtpScript& s);
     FtpScript answer(const std::string& verb, const std::string& arg);
-    bool readLine(int fd, std::string& buf, std::string& line);
-    bool waitClientGone(int fd);
+    bool readLine(SocketFd fd, std::string& buf, std::string& line);
+    bool waitClientGone(SocketFd fd);
 
-    int listen_ = -1;
-    int stop_[2] = {-1, -1};
+    SocketFd listen_ = kNoSocket;
+    Wakeup stop_;
     uint16_t port_ = 0;
     std::thread thread_;
 

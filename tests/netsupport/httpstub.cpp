@@ -1,31 +1,19 @@
 #include "tests/netsupport/httpstub.h"
 
-#include "tests/netsupport/loopback.h"
-
-#include <cerrno>
 #include <chrono>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace corvana::test {
 
 HttpStub::HttpStub() {
     listen_ = listenLoopback(port_);
-    if (::pipe2(stop_, O_CLOEXEC) < 0)
-        stop_[0] = stop_[1] = -1;
     thread_ = std::thread([this] { run(); });
 }
 
 HttpStub::~HttpStub() {
-    if (stop_[1] >= 0) [[maybe_unused]]
-        auto n = ::write(stop_[1], "x", 1);
+    stop_.signal();
     if (thread_.joinable())
         thread_.join();
-    for (int fd : {listen_, stop_[0], stop_[1]})
-        if (fd >= 0)
-            ::close(fd);
+    closeSocket(listen_);
 }
 
 void HttpStub::respond(std::string raw, Then then) {
@@ -61,30 +49,25 @@ bool HttpStub::waitServerClosed(int n, int ms) {
 void HttpStub::run() {
     std::vector<Conn> conns;
     for (;;) {
-        std::vector<pollfd> p{{stop_[0], POLLIN, 0}, {listen_, POLLIN, 0}};
+        std::vector<Watched> p{{stop_.fd()}, {listen_}};
         for (const auto& c : conns)
-            p.push_back({c.fd, POLLIN, 0});
-        if (::poll(p.data(), p.size(), -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        if (p[0].revents)
+            p.push_back({c.fd});
+        if (waitAny(p) < 0 || p[0].ready)
             break;
         const size_t polled = conns.size();
-        if (p[1].revents) {
-            const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd >= 0) {
+        if (p[1].ready) {
+            const SocketFd fd = acceptOn(listen_);
+            if (fd != kNoSocket) {
                 std::lock_guard l(mu_);
                 conns.push_back({fd, ++connections_, {}});
             }
         }
         for (size_t i = 0; i < polled; ++i) {
-            if (!p[i + 2].revents)
+            if (!p[i + 2].ready)
                 continue;
             Conn& c = conns[i];
             char chunk[4096];
-            const ssize_t n = ::recv(c.fd, chunk, sizeof chunk, 0);
+            const long n = receiveSome(c.fd, chunk, sizeof chunk);
             bool close = n <= 0;
             if (n <= 0) {
                 std::lock_guard l(mu_);
@@ -109,19 +92,19 @@ void HttpStub::run() {
                 close = answer.second == Then::Close;
             }
             if (close) {
-                ::close(c.fd);
-                c.fd = -1;
+                closeSocket(c.fd);
+                c.fd = kNoSocket;
                 if (n > 0) {
                     std::lock_guard l(mu_);
                     ++closedByServer_;
                 }
             }
         }
-        std::erase_if(conns, [](const Conn& c) { return c.fd < 0; });
+        std::erase_if(conns, [](const Conn& c) { return c.fd == kNoSocket; });
         cv_.notify_all();
     }
     for (const auto& c : conns)
-        ::close(c.fd);
+        closeSocket(c.fd);
 }
 
 } // namespace corvana::test

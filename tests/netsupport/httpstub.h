@@ -3,6 +3,8 @@
 // response, byte for byte as the test wrote it, and records every request exactly as it
 // arrived, with the number of the connection that carried it.
 
+#include "tests/netsupport/loopback.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -43,14 +45,14 @@ public:
 
 private:
     struct Conn {
-        int fd;
+        SocketFd fd;
         int number;
         std::string in;
     };
     void run();
 
-    int listen_ = -1;
-    int stop_[2] = {-1, -1};
+    SocketFd listen_ = kNoSocket;
+    Wakeup stop_;
     uint16_t port_ = 0;
     std::thread thread_;
 

@@ -2,6 +2,11 @@
 // Starts a real server package (a Python server module) on loopback for the tests that must
 // talk to a peer no one here wrote. The script binds to 127.0.0.1 on a free port and prints
 // that port as its first line; the server is stopped when the object goes.
+//
+// Under wine the Linux python3 is started as a Unix process of wine (through pylaunch.sh), and
+// arguments that are Windows paths ("C:\...") reach it as the Unix paths wine maps them to.
+
+#include "tests/netsupport/loopback.h"
 
 #include <cstdint>
 #include <string>
@@ -28,7 +33,11 @@ public:
     const std::string& error() const { return error_; }
 
 private:
+#ifdef _WIN32
+    SocketFd channel_ = kNoSocket; // the launcher's call-back; its end stops the server
+#else
     pid_t pid_ = -1;
+#endif
     uint16_t port_ = 0;
     std::string error_;
 };

@@ -1,6 +1,6 @@
 // The network clients on Winsock: the socket error numbers and texts of the platform, and a
-// wait on a silent server that an abort ends at once. (The scripted FTP and HTTP servers of
-// tests/netsupport are POSIX code and do not build for Windows yet.)
+// wait on a silent server that an abort ends at once. The transcripts against the scripted
+// FTP and HTTP servers are the Linux tests' own, built for Windows as test_ftp and test_http.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 

@@ -1,7 +1,5 @@
 #include "tests/netsupport/pyserver.h"
 
-#include "tests/netsupport/loopback.h"
-
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -115,9 +113,7 @@ PythonServer::PythonServer(const std::string& python, const std::string& script,
     }
     // It listens before it prints, but make sure it accepts before any test talks to it.
     while (std::chrono::steady_clock::now() < deadline) {
-        const int fd = connectTo("127.0.0.1", static_cast<uint16_t>(port));
-        if (fd >= 0) {
-            ::close(fd);
+        if (canConnect("127.0.0.1", static_cast<uint16_t>(port))) {
             port_ = static_cast<uint16_t>(port);
             return;
         }
