@@ -77,6 +77,11 @@ bool FtpStub::waitClosed(int ms) {
     return true;
 }
 
+bool FtpStub::waitDataClosed(int ms) {
+    std::unique_lock l(mu_);
+    return cv_.wait_for(l, std::chrono::milliseconds(ms), [&] { return dataOpen_ == 0; });
+}
+
 void FtpStub::run() {
     for (;;) {
         std::vector<Watched> w{{listen_}, {stop_.fd()}};
@@ -220,15 +225,21 @@ bool FtpStub::play(SocketFd fd, const FtpScript& s) {
                     host = dataHosts_.back();
                     port = dataPorts_.back();
                 }
+                ++dataOpen_;
             }
             const SocketFd d = connectTo(host, port, step.from);
-            if (d == kNoSocket)
-                break;
-            sendAll(d, step.bytes);
-            if (step.kind == FtpStep::Kind::DataReset)
-                closeWithReset(d);
-            else
-                closeSocket(d);
+            if (d != kNoSocket) {
+                sendAll(d, step.bytes);
+                if (step.kind == FtpStep::Kind::DataReset)
+                    closeWithReset(d);
+                else
+                    closeSocket(d);
+            }
+            {
+                std::lock_guard l(mu_);
+                --dataOpen_;
+            }
+            cv_.notify_all();
             break;
         }
         case FtpStep::Kind::Drop:

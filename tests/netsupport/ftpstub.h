@@ -79,6 +79,9 @@ public:
     // Waits until a control connection has ended (closed by the client, or dropped by a
     // script); false when `ms` ran out first.
     bool waitClosed(int ms = 10000);
+    // Waits until the data connections the stub has made are all closed again (its own
+    // sockets count among the process's handles); false when `ms` ran out first.
+    bool waitDataClosed(int ms = 10000);
     int sessions() const;
 
 private:
@@ -108,6 +111,7 @@ private:
     int sessions_ = 0;
     int ended_ = 0;
     int waited_ = 0;
+    int dataOpen_ = 0;
 };
 
 } // namespace corvana::test
