@@ -15,6 +15,7 @@ namespace {
 constexpr size_t kMaxListing = 64u << 20;
 // Only the reply's text is kept for an error message, so an endless reply stops growing here.
 constexpr size_t kMaxReplyText = 1u << 20;
+constexpr int kOwedReplyMs = 10000;
 
 std::string trim(const std::string& s) {
     auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
@@ -259,6 +260,31 @@ bool FtpClient::awaitDataConnection(const sock::Socket& listener, sock::Socket& 
     }
 }
 
+// A transfer that failed on our side or on the data connection still has its final reply
+// coming on the control connection. Left unread, the next command would take it for its own
+// answer, and every reply after would be one command late. A server that does not give it
+// within a few seconds, or a control connection that fails meanwhile, is dropped instead.
+void FtpClient::collectOwedReply() noexcept {
+    // After a cancel the wait fails at once, and the connection goes.
+    try {
+        for (int replies = 0; replies < 2; ++replies) {
+            int which = -1;
+            if (!reader_.hasBuffered() &&
+                (sock::waitReadable({control_.fd()}, kOwedReplyMs, &cancel_, which) != 0 ||
+                 which != 0)) {
+                dropControl();
+                return;
+            }
+            readReply();
+            // 426 and 450 may come before the closing 226.
+            if (last_.Code != 426 && last_.Code != 450)
+                return;
+        }
+    } catch (...) {
+        dropControl();
+    }
+}
+
 void FtpClient::transfer(const std::string& cmd, const Sink& sink) {
     requireConnected();
     try {
@@ -284,13 +310,19 @@ void FtpClient::transfer(const std::string& cmd, const Sink& sink) {
             return;
 
         char buf[65536];
-        for (;;) {
-            size_t got = 0;
-            if (const int err = sock::receive(data, buf, sizeof buf, got, &cancel_))
-                netio::throwSocketError(err);
-            if (got == 0)
-                break;
-            sink(buf, got);
+        try {
+            for (;;) {
+                size_t got = 0;
+                if (const int err = sock::receive(data, buf, sizeof buf, got, &cancel_))
+                    netio::throwSocketError(err);
+                if (got == 0)
+                    break;
+                sink(buf, got);
+            }
+        } catch (...) {
+            data.close();
+            collectOwedReply();
+            throw;
         }
         data.close();
 

@@ -73,6 +73,7 @@ private:
     void transfer(const std::string& cmd, const Sink& sink);
     bool awaitDataConnection(const sock::Socket& listener, sock::Socket& data);
     void finishTransfer();
+    void collectOwedReply() noexcept;
     void dropControl() noexcept;
 
     sock::Socket control_;

@@ -429,6 +429,10 @@ TEST_F(FtpClientTest, FailedLocalWriteClosesTheFile) {
     sys::setFaultHook(nullptr);
     EXPECT_EQ(openHandles(), fds);
     EXPECT_TRUE(client.Connected());
+    // The transfer's final reply was taken in: the next command gets its own.
+    server.once("CWD", {ftp::reply("550 No such directory\r\n")});
+    EXPECT_EQ(test::errorText<EReplyError>([&] { client.ChangeDirectory("nowhere"); }),
+              "No such directory\r\n");
 }
 
 TEST_F(FtpClientTest, OperationsWithoutAConnectionFailAsSocketErrors) {
@@ -482,6 +486,11 @@ TEST_P(FtpHostileTest, EndsInAnErrorWithoutHanging) {
     EXPECT_EQ(client.Connected(), c.controlStays);
     if (c.controlStays) {
         EXPECT_EQ(openHandles(), fds);
+        // Whatever the server said about the failed transfer, the next reply is the next
+        // command's.
+        server.once("CWD", {ftp::reply("550 No such directory\r\n")});
+        EXPECT_EQ(test::errorText<EReplyError>([&] { client.ChangeDirectory("nowhere"); }),
+                  "No such directory\r\n");
     } else {
         EXPECT_TRUE(server.waitClosed());
     }
