@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/cli/codefile.h"
+#include "tests/netsupport/ftpstub.h"
 #include "tests/support/tempdir.h"
 
 using namespace corvana::test;
@@ -157,6 +158,29 @@ TEST_F(PellquinExe, WithoutTheBridgeLibraryNoCableIsFound) {
     const Ran info = run({"info"}, alone.string());
     EXPECT_EQ(info.code, 3);
     EXPECT_EQ(run({"info", "--port", sim.portName()}, alone.string()).code, 0);
+}
+
+// The code file as the server has it, byte for byte, also on standard output: line ends and
+// the end-of-file byte must not be translated on the way.
+TEST(PellquinFetch, DownloadsTheFileUnchanged) {
+    FtpStub server;
+    ScopedEnv host{"CORVANA_CODE_SERVER", "127.0.0.1"};
+    ScopedEnv port{"CORVANA_CODE_SERVER_PORT", std::to_string(server.port())};
+    const std::string bytes = codeFile(0x103F) + "\n\r\x1a" + std::string(1, '\0');
+    server.setFile("PQD_12345.hex", bytes);
+    TempDir files;
+    const std::string target = files.file("PQD_12345.hex");
+    const Ran saved = run({"fetch", "PQD_12345.hex", "-o", target});
+    EXPECT_EQ(saved.code, 0) << saved.err;
+    std::ifstream in(target, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    EXPECT_EQ(content.str(), bytes);
+    const Ran piped = run({"fetch", "PQD_12345.hex", "-o", "-"});
+    EXPECT_EQ(piped.code, 0) << piped.err;
+    EXPECT_EQ(piped.out, bytes);
+    EXPECT_EQ(run({"fetch", "PQD_99999.hex", "-o", files.file("missing.hex")}).code, 6);
+    EXPECT_FALSE(fs::exists(files.file("missing.hex")));
 }
 
 } // namespace
