@@ -68,14 +68,6 @@ SocketFd connectTo(const std::string& ip, uint16_t port, const std::string& from
     return fd;
 }
 
-bool canConnect(const std::string& ip, uint16_t port) {
-    const SocketFd fd = connectTo(ip, port);
-    if (fd == kNoSocket)
-        return false;
-    ::close(fd);
-    return true;
-}
-
 void closeSocket(SocketFd fd) {
     if (fd != kNoSocket)
         ::close(fd);
@@ -85,11 +77,6 @@ void closeWithReset(SocketFd fd) {
     linger l{1, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
     ::close(fd);
-}
-
-bool waitReadable(SocketFd fd, int ms) {
-    std::vector<Watched> one{{fd}};
-    return waitAny(one, ms) > 0;
 }
 
 int waitAny(std::vector<Watched>& set, int ms) {

@@ -72,14 +72,6 @@ SocketFd connectTo(const std::string& ip, uint16_t port, const std::string& from
     return s;
 }
 
-bool canConnect(const std::string& ip, uint16_t port) {
-    const SocketFd s = connectTo(ip, port);
-    if (s == kNoSocket)
-        return false;
-    ::closesocket(s);
-    return true;
-}
-
 void closeSocket(SocketFd fd) {
     if (fd != kNoSocket)
         ::closesocket(fd);
@@ -89,11 +81,6 @@ void closeWithReset(SocketFd fd) {
     linger l{1, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
     ::closesocket(fd);
-}
-
-bool waitReadable(SocketFd fd, int ms) {
-    std::vector<Watched> one{{fd}};
-    return waitAny(one, ms) > 0;
 }
 
 int waitAny(std::vector<Watched>& set, int ms) {

@@ -8,6 +8,7 @@
 
 #include "tests/netsupport/loopback.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
@@ -18,6 +19,11 @@ namespace corvana::test {
 // The first python3 (on PATH, then the system's) that can import `module`; "" when none.
 // `anyPython` tells whether any python3 was found at all.
 std::string findPython(const std::string& module, bool& anyPython);
+
+// For the starters: the port the script's first line names, once something accepts there
+// (before `deadline`); 0 with `error` set otherwise.
+uint16_t acceptingPort(const std::string& line, std::chrono::steady_clock::time_point deadline,
+                       std::string& error);
 
 class PythonServer {
 public:

@@ -8,7 +8,6 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
-#include <thread>
 
 namespace corvana::test {
 namespace {
@@ -154,20 +153,7 @@ PythonServer::PythonServer(const std::string& python, const std::string& script,
         return;
     std::string line;
     readLine(channel_, deadline, line);
-    const int port = std::atoi(line.c_str());
-    if (port <= 0 || port > 65535) {
-        error_ = "the server did not start (output: \"" + line + "\")";
-        return;
-    }
-    // It listens before it prints, but make sure it accepts before any test talks to it.
-    while (Clock::now() < deadline) {
-        if (canConnect("127.0.0.1", static_cast<uint16_t>(port))) {
-            port_ = static_cast<uint16_t>(port);
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    error_ = "the server does not accept on port " + std::to_string(port);
+    port_ = acceptingPort(line, deadline, error_);
 }
 
 PythonServer::~PythonServer() {
