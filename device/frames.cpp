@@ -30,16 +30,6 @@ std::string BlockReply(bool last) {
     return PositiveReply(frame::kBlock, last ? frame::kLastBlock : frame::kMoreBlocks);
 }
 
-uint8_t BlockChecksum(uint16_t address, std::span<const uint8_t> data) {
-    uint8_t sum = frame::kChecksumSeed ^ static_cast<uint8_t>(address >> 8) ^
-                  static_cast<uint8_t>(address & 0xFF);
-    for (const uint8_t b : data)
-        sum ^= b;
-    for (size_t i = data.size(); i < frame::kBlockBytes; ++i)
-        sum ^= frame::kFiller;
-    return sum;
-}
-
 std::string BlockFrame(uint16_t address, std::span<const uint8_t> data, bool last) {
     if (data.size() > frame::kBlockBytes)
         throw std::invalid_argument("a block holds 64 bytes");

@@ -41,9 +41,6 @@ std::string PositiveReply(char command, char status = 0);
 // The reply to a block frame: its marker echoed.
 std::string BlockReply(bool last);
 
-// 0x23, combined by exclusive-or with the address's high and low byte and every data byte.
-uint8_t BlockChecksum(uint16_t address, std::span<const uint8_t> data);
-
 // The 138-byte block frame for `address` with up to 64 data bytes; positions after the data
 // are sent as filler FF (and counted in the checksum). Throws std::invalid_argument for more
 // than 64 bytes.

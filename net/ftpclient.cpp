@@ -227,11 +227,28 @@ void FtpClient::finishTransfer() {
 
 // Waits for the server's data connection. Returns false when the server gave its final reply
 // instead of connecting (a server that cannot reach us says so on the control connection,
-// and one that has dropped it will never connect): the transfer is then over.
-bool FtpClient::awaitDataConnection(const sock::Socket& listener, sock::Socket& data) {
+// and one that has dropped it will never connect). `replied` tells whether the final reply
+// has been read already.
+bool FtpClient::awaitDataConnection(const sock::Socket& listener, sock::Socket& data,
+                                    bool& replied) {
+    replied = false;
     sock::Endpoint server;
     if (const int err = sock::peerEndpoint(control_, server))
         netio::throwSocketError(err);
+    // Anyone could race the server to our port; only the server may hand us data.
+    const auto takePending = [&] {
+        for (;;) {
+            sock::Endpoint peer;
+            const int err = sock::accept(listener, data, peer);
+            if (err == EAGAIN)
+                return false;
+            if (err)
+                netio::throwSocketError(err);
+            if (peer.sameHost(server))
+                return true;
+            data.close();
+        }
+    };
     for (;;) {
         int which = -1;
         // A reply already buffered is looked at only once no connection is pending.
@@ -240,23 +257,17 @@ bool FtpClient::awaitDataConnection(const sock::Socket& listener, sock::Socket& 
                 sock::waitReadable({listener.fd(), control_.fd()}, timeout, &cancel_, which))
             netio::throwSocketError(err);
         if (which == 0) {
-            sock::Endpoint peer;
-            const int err = sock::accept(listener, data, peer);
-            if (err == EAGAIN)
-                continue;
-            if (err)
-                netio::throwSocketError(err);
-            // Anyone could race the server to our port; only the server may hand us data.
-            if (peer.sameHost(server))
+            if (takePending())
                 return true;
-            data.close();
             continue;
         }
         readReply();
         if (last_.Code >= 100 && last_.Code < 200)
             continue;
         finishTransfer();
-        return false;
+        replied = true;
+        // The server's connection may sit in the queue behind its final reply.
+        return takePending();
     }
 }
 
@@ -304,10 +315,13 @@ void FtpClient::transfer(const std::string& cmd, const Sink& sink) {
         command(cmd, {125, 150, 154});
 
         sock::Socket data;
-        const bool connected = awaitDataConnection(listener, data);
+        bool replied = false;
+        const bool connected = awaitDataConnection(listener, data, replied);
         listener.close();
+        // Even an accepted completion without a data connection delivered nothing: an empty
+        // file taken for the code file would be loaded and programmed.
         if (!connected)
-            return;
+            throw EProtocolError("Der Server hat keine Datenverbindung aufgebaut.");
 
         char buf[65536];
         try {
@@ -321,13 +335,16 @@ void FtpClient::transfer(const std::string& cmd, const Sink& sink) {
             }
         } catch (...) {
             data.close();
-            collectOwedReply();
+            if (!replied)
+                collectOwedReply();
             throw;
         }
         data.close();
 
-        readReply();
-        finishTransfer();
+        if (!replied) {
+            readReply();
+            finishTransfer();
+        }
     } catch (const ESocketError& e) {
         // After a cancel nobody knows where the control connection stands.
         if (e.osError == ECANCELED)

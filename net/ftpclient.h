@@ -71,7 +71,7 @@ private:
     const FtpReply& check(std::initializer_list<int> accepted);
     const FtpReply& command(const std::string& line, std::initializer_list<int> accepted);
     void transfer(const std::string& cmd, const Sink& sink);
-    bool awaitDataConnection(const sock::Socket& listener, sock::Socket& data);
+    bool awaitDataConnection(const sock::Socket& listener, sock::Socket& data, bool& replied);
     void finishTransfer();
     void collectOwedReply() noexcept;
     void dropControl() noexcept;

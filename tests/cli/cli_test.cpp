@@ -122,22 +122,47 @@ TEST_F(CliTest, CheckNamesTheLineAtFault) {
 
 // ---- frames and program ---------------------------------------------------------------------
 
+// The frames as the remote expects them, built here from the file's bytes: a last record
+// that starts at the end address reaches past it, and the cells after the end go out as
+// filler FF all the same.
 TEST_F(CliTest, FramesAreWhatProgramSends) {
-    const std::string code = file("p.hex", codeFile(0x1441)); // 18 blocks, the last one short
+    const int E = 0x1441;
+    auto records = dataRecords(0x1000, E); // 18 blocks, the last one short
+    records.push_back(hexRecord(E, std::vector<int>(16, 0xA5)));
+    records.push_back(kEndRecord);
+    const std::string code = file("p.hex", joinLines(records));
+    const auto byteOf = [&](int a) { return a > E ? 0xFF : a == E ? 0xA5 : byteAt(a); };
+    std::vector<std::string> expected{"02 24 30 32 03", "02 23 00 03"};
+    for (int block = 0x1000; block <= E; block += 64) {
+        char text[8];
+        std::snprintf(text, sizeof text, "%04X", block);
+        std::string frame = std::string("\x02!") + text;
+        int sum = 0x23 ^ (block >> 8) ^ (block & 0xFF);
+        for (int a = block; a < block + 64; ++a) {
+            std::snprintf(text, sizeof text, "%02X", byteOf(a));
+            frame += text;
+            sum ^= byteOf(a);
+        }
+        std::snprintf(text, sizeof text, "%02X", sum);
+        frame += text;
+        frame += block + 64 > E ? '\x04' : '\x08';
+        expected.push_back(pairs(frame + '\x03'));
+    }
+    ASSERT_EQ(expected.size(), 20u);
+
     const Ran frames = run({"frames", code, "--type", "DVD"});
     ASSERT_EQ(frames.code, cli::kOk) << frames.err;
+    EXPECT_EQ(linesOf(frames.out), expected);
     const Ran programmed = run({"program", code, "--type", "02"});
     ASSERT_EQ(programmed.code, cli::kOk) << programmed.err;
     std::vector<std::string> sent;
     for (const auto& f : sim.frames())
         sent.push_back(pairs(f));
-    EXPECT_EQ(linesOf(frames.out), sent);
-    ASSERT_EQ(sent.size(), 20u);
-    EXPECT_EQ(sent[0], "02 24 30 32 03");
+    EXPECT_EQ(sent, expected);
     EXPECT_EQ(programmed.out, "programmed 18 blocks, 1000 to 1441, device type 02 (DVD) on COM1\n");
     const auto remote = sim.image();
-    for (int a = 0x1000; a <= 0x1441; ++a)
-        ASSERT_EQ(remote[static_cast<size_t>(a)], byteAt(a)) << a;
+    for (int a = 0x1000; a < 0x1480; ++a)
+        ASSERT_EQ(remote[static_cast<size_t>(a)], byteOf(a)) << a;
 
     // Without a type only the blocks; another start moves the first one.
     const Ran blocks = run({"frames", code, "--start", "1100"});
@@ -375,6 +400,21 @@ TEST_F(FetchTest, FailedDownloadLeavesTheTargetAlone) {
     EXPECT_NE(refused.err.find("code server 127.0.0.1:" + std::to_string(server.port())),
               std::string::npos)
         << refused.err;
+}
+
+// A server that reports the transfer complete without ever connecting for the data has
+// delivered nothing: no empty code file may appear as a success.
+TEST_F(FetchTest, TransferWithoutADataConnectionFailsAndLeavesNoFile) {
+    server.setFile("PQD_12345.hex", codeFile(0x103F));
+    server.on("RETR", {ftp::reply("150 ok\r\n226 done\r\n")});
+    const std::string target = files.file("code.hex");
+    const Ran r = run({"fetch", "PQD_12345.hex", "-o", target});
+    EXPECT_EQ(r.code, cli::kNetwork);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(fs::is_empty(files.path())) << "neither the target nor a partial file";
+    const Ran toStdout = run({"fetch", "PQD_12345.hex", "-o", "-"});
+    EXPECT_EQ(toStdout.code, cli::kNetwork);
+    EXPECT_EQ(toStdout.out, "");
 }
 
 TEST_F(FetchTest, ListPrintsTheServersListing) {

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "device/bridgediscovery.h"
+#include "device/remotelink.h"
 #include "platform/usbtree.h"
 #include "tests/support/tempdir.h"
 #include "tools/remotesim/fakeusbtree.h"
@@ -162,10 +163,23 @@ TEST_F(Discovery, ADiscoveryAfterUnpluggingFindsNone) {
     EXPECT_EQ(Memo1[1], "0");
 }
 
+// The two windows' links side by side, each built as its window builds it: the wizard's
+// logs into its Memo1, the device info window's has no log and must not reach the wizard's.
 TEST_F(Discovery, TheDeviceInfoWindowsCopyWritesNothing) {
     tree.add(bridge("1-1", "0001", 0));
-    BridgeDiscovery quiet;
-    EXPECT_EQ(quiet.FindBridgePort(), 1);
+    StringList Memo2;
+    device::RemoteLink wizard{&Memo1, &Memo2};
+    device::RemoteLink info;
+    EXPECT_EQ(wizard.FindBridgePort(), 1);
+    const std::vector<std::string> wizardLines = Memo1.lines();
+    ASSERT_EQ(wizardLines.back(), "ComPort:1");
+    Memo1.Add("the wizard's own line");
+    EXPECT_EQ(info.FindBridgePort(), 1);
+    EXPECT_EQ(BridgeDiscovery::converttostring(info.discovery.buffer.data(), 4), "0001")
+        << "it went through the same steps";
+    EXPECT_EQ(Memo1.Count(), static_cast<int>(wizardLines.size()) + 1);
+    EXPECT_EQ(Memo1.lines().back(), "the wizard's own line");
+    EXPECT_EQ(Memo2.Count(), 0);
 }
 
 TEST_F(Discovery, TheMachineHiveAnswersOnlyPortNameOfAttachedDevices) {

@@ -56,7 +56,6 @@ TEST(Frames, BlockChecksumCases) {
     EXPECT_EQ(b.substr(2, 10), "1040010203");
     EXPECT_EQ(b.substr(12, 122), std::string(122, 'F'));
     EXPECT_EQ(b.substr(134, 2), "8C");
-    EXPECT_EQ(BlockChecksum(0x1040, three), 0x8C);
 
     // A checksum below 0x10 keeps its leading zero.
     std::vector<uint8_t> low(64, 0x00);
@@ -69,9 +68,10 @@ TEST(Frames, TheBuilderSendsCellTextsAsStored) {
     EXPECT_TRUE(b.AddCell("0a"));
     EXPECT_TRUE(b.AddCell("Fe"));
     const std::string f = b.Finish(false);
+    ASSERT_EQ(f.size(), 138u);
     EXPECT_EQ(f.substr(2, 8), "10400aFe");
-    const std::vector<uint8_t> data{0x0A, 0xFE};
-    EXPECT_EQ(f.substr(134, 2), BlockFrame(0x1040, data, false).substr(134, 2));
+    // 23 ^ 10 ^ 40 ^ 0A ^ FE; the 62 fillers cancel out in pairs
+    EXPECT_EQ(f.substr(134), "87\x08\x03");
 
     BlockFrameBuilder full("1000");
     for (int i = 0; i < 64; ++i)

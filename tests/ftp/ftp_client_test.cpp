@@ -468,7 +468,10 @@ struct HostileCase {
     FtpScript retr;
     std::string error;
     bool controlStays;
+    const char* verb = "RETR"; // the command whose answer `retr` replaces
 };
+
+const std::string kNoData = "Der Server hat keine Datenverbindung aufgebaut.";
 
 // Names the row in test listings instead of dumping its bytes.
 void PrintTo(const HostileCase& c, std::ostream* os) {
@@ -480,7 +483,7 @@ class FtpHostileTest : public FtpClientTest, public ::testing::WithParamInterfac
 TEST_P(FtpHostileTest, EndsInAnErrorWithoutHanging) {
     const HostileCase& c = GetParam();
     const int fds = connectAndCountHandles();
-    server.once("RETR", c.retr);
+    server.once(c.verb, c.retr);
     const std::string local = dir.file("Printer.drv");
     EXPECT_EQ(test::errorText<Exception>([&] { client.Retrieve("f.hex", local, true); }), c.error);
     EXPECT_EQ(client.Connected(), c.controlStays);
@@ -522,11 +525,44 @@ INSTANTIATE_TEST_SUITE_P(
                         "\r\nDie Verbindung wurde von Peer zurückgesetzt.",
                     true},
         HostileCase{"GarbageTransferReply", {ftp::reply("1x0 what\r\n")}, "what\r\n", true},
+        // An accepted completion does not make up for data that never came.
+        HostileCase{
+            "CompletesWithoutConnecting", {ftp::reply("150 ok\r\n226 done\r\n")}, kNoData, true},
+        HostileCase{"AbortsWithoutConnecting",
+                    {ftp::reply("150 ok\r\n426 aborted\r\n226 closing\r\n")},
+                    kNoData,
+                    true},
+        HostileCase{"DataOnlyFromAnotherHost",
+                    {ftp::reply("150 ok\r\n"), ftp::data("forged", "127.0.0.2"),
+                     ftp::reply("226 done\r\n")},
+                    kNoData,
+                    true},
+        HostileCase{"RefusesThePortCommand",
+                    {ftp::reply("500 Illegal PORT command\r\n")},
+                    "Illegal PORT command\r\n",
+                    true,
+                    "PORT"},
         HostileCase{"EndlessReplyLine",
                     {ftp::reply("150 " + std::string(50000, 'y')), ftp::hang()},
                     kTooLong,
                     false}),
     [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(FtpClientTest, EveryPreliminaryReplyOpensTheTransfer) {
+    connect();
+    const std::string local = dir.file("Printer.drv");
+    for (const char* preliminary :
+         {"125 Data connection already open", "150 Opening", "154 Starting"}) {
+        server.once("RETR", {ftp::reply(std::string(preliminary) + "\r\n"), ftp::data(preliminary),
+                             ftp::reply("226 done\r\n")});
+        client.Retrieve("f.hex", local, true);
+        EXPECT_EQ(readFile(local), preliminary);
+    }
+    StringList dest;
+    server.once("LIST", {ftp::reply("150 ok\r\n226 done\r\n")});
+    EXPECT_EQ(test::errorText<EProtocolError>([&] { client.List(dest); }), kNoData);
+    client.ChangeDirectory(".");
+}
 
 TEST_F(FtpClientTest, DataConnectionsFromOtherHostsAreTurnedAway) {
     server.once("RETR", {ftp::reply("150 ok\r\n"), ftp::data("forged", "127.0.0.2"),

@@ -94,14 +94,34 @@ TEST_F(DownloadTest, WholeOrderProgramsTheRemoteAndCleansUp) {
     EXPECT_TRUE(server.waitClosed());
 }
 
-TEST_F(DownloadTest, FileTheServerLacksClosesTheWizardWithoutOpeningThePort) {
-    server.on("RETR", {ftp::reply("550 No such file\r\n")});
-    download();
-    EXPECT_EQ(boxes, (std::vector<std::string>{"Datei nicht vorhanden\rFile not found"}));
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(browser->backCalls, 1);
-    EXPECT_TRUE(sim.frames().empty());
-    EXPECT_TRUE(server.waitClosed());
+// A file the server lacks, and a transfer whose data never came (the server reports it
+// complete without connecting, or only a stranger connects): the remote is left alone.
+TEST_F(DownloadTest, FailedDownloadClosesTheWizardWithoutOpeningThePort) {
+    server.setFile(kCodeFile, codeFile(4));
+    const std::vector<std::pair<const char*, FtpScript>> rows{
+        {"absent", {ftp::reply("550 No such file\r\n")}},
+        {"no data connection", {ftp::reply("150 ok\r\n226 done\r\n")}},
+        {"data from a stranger",
+         {ftp::reply("150 ok\r\n"), ftp::data(codeFile(4), "127.0.0.2"),
+          ftp::reply("226 done\r\n")}},
+    };
+    int sessions = 0;
+    for (const auto& [name, retr] : rows) {
+        SCOPED_TRACE(name);
+        boxes.clear();
+        browser->backCalls = 0;
+        browser->index = 1;
+        browser->location = kOrderPage;
+        server.once("RETR", retr);
+        download();
+        EXPECT_EQ(boxes, (std::vector<std::string>{"Datei nicht vorhanden\rFile not found"}));
+        EXPECT_FALSE(form->isVisible());
+        EXPECT_EQ(browser->backCalls, 1);
+        EXPECT_TRUE(sim.frames().empty());
+        EXPECT_FALSE(form->ComPort1.Connected());
+        EXPECT_TRUE(server.waitClosed());
+        EXPECT_EQ(server.sessions(), ++sessions);
+    }
 }
 
 TEST_F(DownloadTest, ChecksumErrorSendsNothingAndDeletesTheLocalFile) {

@@ -127,11 +127,15 @@ TEST_F(RunTest, OneBlockEndsOnFinishedPage) {
     EXPECT_EQ(form->ProgressBlocks->maximum(), 1);
 }
 
+// The cells after the end address inside the last block go out as filler, also where the
+// image holds data there (a record that started at or below the end and reached past it).
 TEST_F(RunTest, SecondBlockCarriesFillerAfterEnd) {
     image("1042");
     form->Grid1.SetCell(1, 0x1040 / 16 + 1, "01");
     form->Grid1.SetCell(2, 0x1040 / 16 + 1, "02");
     form->Grid1.SetCell(3, 0x1040 / 16 + 1, "03");
+    for (int a = 0x1043; a < 0x1060; ++a)
+        form->Grid1.SetCell(a % 16 + 1, a / 16 + 1, "5a");
     EXPECT_EQ(programme(), 1);
     EXPECT_EQ(page(), "AdvTabSheet4");
     const auto frames = sim.frames();
