@@ -2,11 +2,13 @@
 
 #include <QComboBox>
 #include <QCompleter>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QSignalBlocker>
 
 #include "shell/appstate.h"
 #include "shell/browser.h"
@@ -86,6 +88,30 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
 
     connect(Button1, &QPushButton::clicked, this,
             [this] { ui::guarded([this] { Button1Click(); }); });
+    ComboBox1->installEventFilter(this);
+    ComboBox1->lineEdit()->installEventFilter(this);
+}
+
+// The language box, left to itself, replaces a text that matches an item in other letter case
+// ("english") by the item when its edit is finished (Enter, or the focus leaving it). What is
+// stored must be what was typed, so the box never hears of the edit being finished.
+bool TForm3::eventFilter(QObject* watched, QEvent* event) {
+    QLineEdit* edit = ComboBox1->lineEdit();
+    if (watched != edit && watched != ComboBox1)
+        return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        // Enter saves, as in the other fields.
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Button1->click();
+            return true;
+        }
+    } else if (event->type() == QEvent::FocusOut) {
+        const QSignalBlocker quiet(edit);
+        static_cast<QObject*>(watched)->event(event);
+        return true;
+    }
+    return false;
 }
 
 void TForm3::showEvent(QShowEvent* event) {

@@ -55,4 +55,12 @@ void DestroyWindowSet() {
     Form4 = nullptr;
 }
 
+int RunWindowSet(QApplication& app) {
+    CreateWindowSet();
+    Form4->show(); // its show step runs before it reaches the screen
+    const int rc = ui::TerminationRequested() ? 0 : app.exec();
+    DestroyWindowSet();
+    return rc;
+}
+
 } // namespace corvana

@@ -17,4 +17,8 @@ void CreateWindowSet();
 // Destroys the window set, last created first.
 void DestroyWindowSet();
 
+// The tool's run: the window set, the main window shown (its show step may hold its own
+// loop, the first-start login window), then the message loop; the exit code.
+int RunWindowSet(QApplication& app);
+
 } // namespace corvana

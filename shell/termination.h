@@ -12,4 +12,11 @@ namespace corvana::ui {
 // Installs the handling for the application's lifetime; `app` owns what it needs.
 void InstallTerminationHandling(QObject* app);
 
+// True once the system asked the tool to end. Telling the loop ends only the loops running
+// then: a request during the main window's show step (its login window) leaves the main loop
+// still to come, which must then not start.
+bool TerminationRequested();
+// For tests that raise the request themselves.
+void ClearTerminationRequest();
+
 } // namespace corvana::ui

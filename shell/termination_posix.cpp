@@ -12,9 +12,11 @@ namespace corvana::ui {
 namespace {
 
 int terminationPipe[2] = {-1, -1};
+volatile sig_atomic_t terminationRequested = 0;
 
 // Only async-signal-safe calls here: the loop learns of the request through the pipe.
 void onTerminationSignal(int) {
+    terminationRequested = 1;
     corvana::sock::cancelAll();
     const char byte = 1;
     [[maybe_unused]] const auto n = ::write(terminationPipe[1], &byte, 1);
@@ -39,6 +41,14 @@ void InstallTerminationHandling(QObject* app) {
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGHUP, &sa, nullptr);
+}
+
+bool TerminationRequested() {
+    return terminationRequested != 0;
+}
+
+void ClearTerminationRequest() {
+    terminationRequested = 0;
 }
 
 } // namespace corvana::ui

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <atomic>
 
 #include "platform/sockets.h"
 
@@ -11,11 +12,13 @@ namespace corvana::ui {
 namespace {
 
 QObject* application = nullptr;
+std::atomic<bool> terminationRequested{false};
 
 // Runs on a thread of the system's; the loop is reached through a queued call.
 BOOL WINAPI onConsoleControl(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
+    terminationRequested = true;
     corvana::sock::cancelAll();
     if (application)
         QMetaObject::invokeMethod(
@@ -28,6 +31,14 @@ BOOL WINAPI onConsoleControl(DWORD event) {
 void InstallTerminationHandling(QObject* app) {
     application = app;
     ::SetConsoleCtrlHandler(onConsoleControl, TRUE);
+}
+
+bool TerminationRequested() {
+    return terminationRequested;
+}
+
+void ClearTerminationRequest() {
+    terminationRequested = false;
 }
 
 } // namespace corvana::ui

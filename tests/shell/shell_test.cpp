@@ -13,18 +13,21 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 
 #include "info/CorvanaBrowserPellquinInfo.h"
+#include "platform/sockets.h"
 #include "platform/sysio.h"
 #include "shell/CorvanaBrowserLogin.h"
 #include "shell/application.h"
 #include "shell/appstate.h"
 #include "shell/corvanabrowser.h"
 #include "shell/messages.h"
+#include "shell/termination.h"
 #include "tests/shell/modalwatch.h"
 #include "tests/support/fakebrowser.h"
 #include "tests/support/tempdir.h"
@@ -310,6 +313,32 @@ TEST_F(Shell, InfoButtonOpensDeviceInfoAndDoorClosesTheWindow) {
     EXPECT_FALSE(Form4->isVisible());
 }
 
+// A termination signal while the first-start login window holds the main window's show step
+// ends the tool: the main loop that comes after it does not start. (Should it start, the
+// watchdog ends it with 99.)
+TEST_F(Shell, TerminationSignalDuringTheFirstStartLoginEndsTheTool) {
+    DestroyWindowSet();
+    setBrowserFactory([] { return std::make_unique<FakeBrowser>(); });
+    QObject context;
+    bool loginWasUp = false;
+    QTimer poll(&context);
+    QObject::connect(&poll, &QTimer::timeout, &context, [&] {
+        if (!loginWasUp && Form3 && QApplication::activeModalWidget() == Form3) {
+            loginWasUp = true;
+            ::raise(SIGTERM);
+        }
+    });
+    poll.start(20);
+    QTimer::singleShot(5000, &context, [] { QCoreApplication::exit(99); });
+    const int rc = RunWindowSet(*qApp);
+    sock::clearCancelAll();
+    ui::ClearTerminationRequest();
+    setBrowserFactory(nullptr);
+    EXPECT_TRUE(loginWasUp);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(Form4, nullptr) << "the window set is gone";
+}
+
 // --- login window ----------------------------------------------------------------------
 
 TEST_F(Shell, LoginWindowControls) {
@@ -407,6 +436,116 @@ TEST_F(Shell, SaveStoresSendsAndCloses) {
         EXPECT_EQ(fake->navigated[0], address(std::string("SPK=") + r.lang + "&userid=" + r.id +
                                               "&passcode=" + r.code));
     }
+}
+
+// Real key events, as a person types: what is stored is exactly what the fields show when
+// the save happens, whichever way it is started, and the language box's completion (which
+// ignores letter case) never rewrites a text into an item's spelling.
+class LoginKeys : public Shell {
+protected:
+    void SetUp() override {
+        Shell::SetUp();
+        Form3->show();
+        Form3->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(Form3));
+    }
+    void TearDown() override {
+        Form3->hide();
+        Shell::TearDown();
+    }
+    // Replaces a field's text by typing.
+    static void type(QWidget* field, const char* text) {
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, text);
+    }
+    QLineEdit* box() const { return Form3->ComboBox1->lineEdit(); }
+};
+
+TEST_F(LoginKeys, EnterInEachFieldSavesExactlyWhatIsShown) {
+    struct Row {
+        const char* name;
+        const char* language;         // typed into the box
+        std::function<void()> finish; // how the user ends
+        const char* stored;           // the language stored and sent
+    };
+    const std::vector<Row> rows{
+        {"Enter in the user id", "english", [] { QTest::keyClick(Form3->Edit1, Qt::Key_Return); },
+         "english"},
+        {"Enter in the passcode", "English", [] { QTest::keyClick(Form3->Edit2, Qt::Key_Enter); },
+         "EN"},
+        {"Enter in the box", "english", [this] { QTest::keyClick(box(), Qt::Key_Return); },
+         "english"},
+        {"Enter on a completion", "en", [this] { QTest::keyClick(box(), Qt::Key_Return); },
+         "english"},
+        {"Enter after the other case of the first item", "DEUTSCH",
+         [this] { QTest::keyClick(box(), Qt::Key_Return); }, "DEUTSCH"},
+        {"Tab out of the box, Enter on the button", "english",
+         [this] {
+             QTest::keyClick(box(), Qt::Key_Tab);
+             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+         },
+         "english"},
+        {"the mouse on the button", "english",
+         [] { QTest::mouseClick(Form3->Button1, Qt::LeftButton); }, "english"},
+        {"an item chosen with the arrow key", "Deutsch",
+         [this] {
+             QTest::keyClick(box(), Qt::Key_Down);
+             QTest::keyClick(box(), Qt::Key_Return);
+         },
+         "EN"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        fake->navigated.clear();
+        if (!Form3->isVisible()) {
+            Form3->show();
+            Form3->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(Form3));
+        }
+        Form3->ComboBox1->setCurrentIndex(0);
+        type(Form3->Edit1, "user 1");
+        type(Form3->Edit2, "p&ss");
+        type(box(), r.language);
+        r.finish();
+        EXPECT_FALSE(Form3->isVisible());
+        EXPECT_EQ(stored(settings::kUserIdValue), "user 1");
+        EXPECT_EQ(stored(settings::kPasscodeValue), "p&ss");
+        EXPECT_EQ(stored(settings::kLanguageValue), r.stored);
+        ASSERT_EQ(fake->navigated.size(), 1u);
+        EXPECT_EQ(fake->navigated[0],
+                  address(std::string("SPK=") + r.stored + "&userid=user 1&passcode=p&ss"));
+    }
+}
+
+TEST_F(LoginKeys, EscapeAndTheCloseBoxStoreNothing) {
+    // first start: Escape after typing in every field
+    type(Form3->Edit1, "someone");
+    type(Form3->Edit2, "secret");
+    type(box(), "English");
+    QTest::keyClick(box(), Qt::Key_Escape);
+    EXPECT_FALSE(Form3->isVisible());
+    EXPECT_EQ(stored(settings::kUserIdValue), "");
+    EXPECT_EQ(stored(settings::kLanguageValue), "");
+    EXPECT_TRUE(fake->navigated.empty());
+
+    // edit mode: edits, then the close box; the next showing brings the stored values back
+    storeAll("old-id", "old-code", "DE");
+    LoginEditMode = 1;
+    Form3->show();
+    type(Form3->Edit1, "new-id");
+    type(Form3->Edit2, "new-code");
+    type(box(), "english");
+    QTest::keyClick(box(), Qt::Key_Tab);
+    EXPECT_TRUE(Form3->close());
+    EXPECT_EQ(stored(settings::kUserIdValue), "old-id");
+    EXPECT_EQ(stored(settings::kPasscodeValue), "old-code");
+    EXPECT_EQ(stored(settings::kLanguageValue), "DE");
+    EXPECT_TRUE(fake->navigated.empty());
+    Form3->show();
+    EXPECT_EQ(Form3->Edit1->text(), "old-id");
+    EXPECT_EQ(Form3->Edit2->text(), "old-code");
 }
 
 TEST_F(Shell, FailingWriteStopsTheSave) {
