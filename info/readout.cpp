@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "device/frames.h"
+#include "util/errors.h"
 #include "util/hexconv.h"
 #include "util/textpos.h"
 
@@ -92,15 +93,23 @@ ReadOutResult DeviceReadOut::OpenFernbedienung(ReadOutDisplay& display) {
         return result;
     }
 
-    Senden(device::ReadOutFrame());
-    display.Busy();
-    if (!Empfangen(device::frame::kReadOutLength, 5)) {
-        result.outcome = Outcome::NoReadOutAnswer;
-        noHardware(display);
-        return result;
+    try {
+        Senden(device::ReadOutFrame());
+        display.Busy();
+        if (!Empfangen(device::frame::kReadOutLength, 5)) {
+            result.outcome = Outcome::NoReadOutAnswer;
+            noHardware(display);
+            return result;
+        }
+        result.ReadOutCode = ReadOutCode;
+        testFB(display, result);
+    } catch (const EComPortError&) {
+        // The cable pulled mid-exchange: nothing is waited for any more, so no hourglass; the
+        // error itself goes on to the error display.
+        display.Ready();
+        link_.ComPort1.Close();
+        throw;
     }
-    result.ReadOutCode = ReadOutCode;
-    testFB(display, result);
     display.Ready();
     link_.ComPort1.Close();
     return result;

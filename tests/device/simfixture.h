@@ -51,4 +51,18 @@ protected:
     std::unique_ptr<ScopedEnv> usbRoot, devRoot;
 };
 
+// A remote plugged in again after one vanished: a new simulator on a pty of its own, in a
+// device tree of its own that the environment points at while this lives.
+struct ReturningRemote {
+    explicit ReturningRemote(const std::string& deviceType) {
+        sim.setDeviceType(deviceType);
+        sim::FakeUsbTree& tree = sim.publish(dir.path());
+        usbRoot = std::make_unique<ScopedEnv>("CORVANA_USB_DEVICES_ROOT", tree.usbDevicesRoot());
+        devRoot = std::make_unique<ScopedEnv>("CORVANA_DEV_ROOT", tree.devRoot());
+    }
+    TempDir dir;
+    sim::RemoteSimulator sim;
+    std::unique_ptr<ScopedEnv> usbRoot, devRoot;
+};
+
 } // namespace corvana::test

@@ -262,6 +262,33 @@ TEST_F(InfoWindowTest, ReplyWithoutPercentGoesToErrorDisplayAndKeepsPort) {
     EXPECT_EQ(boxes.size(), 1u);
 }
 
+// The cable pulled while the window waits for the remote: the port's error is shown, the
+// hourglass goes, the port is closed; with the remote back the next click reads it out.
+TEST_F(InfoWindowTest, RemoteVanishingMidExchangeThenComingBack) {
+    for (const int frame : {1, 3}) { // the read-out, the second probe
+        SCOPED_TRACE(frame);
+        boxes.clear();
+        auto gone = std::make_unique<ReturningRemote>("01");
+        sim::Faults f;
+        f.vanishAt = frame;
+        gone->sim.setFaults(f);
+        click();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, "ReadFile function failed (win error code: 5)");
+        EXPECT_EQ(ScreenCursor(), Qt::ArrowCursor);
+        EXPECT_FALSE(form->ComPort1.Connected());
+        gone.reset();
+
+        ReturningRemote back("01");
+        back.sim.setReadOutField("0042");
+        click();
+        EXPECT_EQ(qyx(), "QYX82066-PQ");
+        EXPECT_EQ(version(), "VCR1");
+        EXPECT_FALSE(form->ComPort1.Connected());
+        EXPECT_EQ(boxes.size(), 1u);
+    }
+}
+
 TEST_F(InfoWindowTest, PointerOutsideInclusiveRectangleIsArrow) {
     struct Row {
         int X, Y;

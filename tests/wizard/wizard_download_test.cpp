@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "device/waitclock.h"
+#include "tests/device/simfixture.h"
 #include "tests/netsupport/ftpstub.h"
 #include "tests/wizard/wizardfixture.h"
 #include "tools/remotesim/remotesim.h"
@@ -158,6 +159,43 @@ TEST_F(DownloadTest, ErrorDuringTheRunClosesThePortAndDeletesTheLocalFile) {
     EXPECT_FALSE(std::filesystem::exists(localFile() + "/Printer.drv"));
     EXPECT_EQ(page(), "AdvTabSheet3");
     EXPECT_TRUE(server.waitClosed());
+}
+
+// The cable pulled in the middle of the run: the port's error is shown, the port closed and
+// the code file deleted; with the remote back, the order opened again goes through.
+TEST_F(DownloadTest, RemoteVanishingMidRunThenComingBack) {
+    server.setFile(kCodeFile, codeFile(12)); // three blocks: frames 3 to 5
+    for (const int frame : {1, 4}) {         // the device-type check, the second block
+        SCOPED_TRACE(frame);
+        auto gone = std::make_unique<ReturningRemote>("02");
+        sim::Faults f;
+        f.vanishAt = frame;
+        gone->sim.setFaults(f);
+        boxes.clear();
+        browser->index = 1;
+        browser->location = kOrderPage;
+        download();
+        EXPECT_EQ(boxes,
+                  (std::vector<std::string>{"ReadFile function failed (win error code: 5)"}));
+        EXPECT_FALSE(form->ComPort1.Connected());
+        EXPECT_FALSE(std::filesystem::exists(localFile() + "/Printer.drv"));
+        EXPECT_TRUE(server.waitClosed());
+        gone.reset();
+        form->close();
+
+        ReturningRemote back("02");
+        boxes.clear();
+        browser->index = 1;
+        browser->location = kOrderPage;
+        download();
+        EXPECT_TRUE(boxes.empty()) << boxes.front();
+        EXPECT_EQ(page(), "AdvTabSheet4");
+        EXPECT_EQ(back.sim.frames().size(), 5u);
+        EXPECT_EQ(back.sim.image().at(0x10BF), (0x10BF * 13) & 0xFF);
+        EXPECT_FALSE(form->ComPort1.Connected());
+        EXPECT_TRUE(server.waitClosed());
+        form->close();
+    }
 }
 
 // The completion report: which hosts are asked, with which address, and where it ends.
