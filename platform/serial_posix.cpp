@@ -20,7 +20,6 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -275,7 +274,8 @@ public:
                 break;
             }
             const int lineMs = queued * bits * 1000 / std::max(baud, 1) + 1;
-            std::this_thread::sleep_for(milliseconds(std::min(lineMs, left)));
+            // A poll on nothing: a sleep that lets the thread's wait tick run.
+            sys::poll(nullptr, 0, std::min(lineMs, left));
         }
         return 0;
     }

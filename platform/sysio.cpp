@@ -87,6 +87,7 @@ int poll(struct pollfd* fds, unsigned long nfds, int timeoutMs) {
         return -1;
     using clock = std::chrono::steady_clock;
     const auto deadline = clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    const WaitTick* tick = WaitTick::active();
     for (;;) {
         int wait = timeoutMs;
         if (timeoutMs >= 0) {
@@ -94,7 +95,13 @@ int poll(struct pollfd* fds, unsigned long nfds, int timeoutMs) {
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
             wait = left.count() > 0 ? static_cast<int>(left.count()) : 0;
         }
-        const int r = ::poll(fds, nfds, wait);
+        // In slices, with the thread's tick between them.
+        const bool sliced = tick && (wait < 0 || wait > tick->intervalMs());
+        const int r = ::poll(fds, nfds, sliced ? tick->intervalMs() : wait);
+        if (r == 0 && sliced) {
+            tick->run();
+            continue;
+        }
         if (r >= 0 || errno != EINTR)
             return r;
     }

@@ -56,6 +56,35 @@ int tcflush(int fd, int queues);
 // flock() with LOCK_* operations.
 int flock(int fd, int operation);
 #endif
+// While a blocking wait of the calling thread lasts (sys::poll, and with it the socket waits
+// and the serial write's), `tick` runs on that thread about every `intervalMs`: a window whose
+// thread a long operation holds keeps its busy picture moving. The tick must neither wait nor
+// take input. Scopes nest, the innermost ticks; other threads are not affected.
+class WaitTick {
+public:
+    WaitTick(std::function<void()> tick, int intervalMs)
+        : tick_(std::move(tick)), intervalMs_(intervalMs > 0 ? intervalMs : 1), outer_(current()) {
+        current() = this;
+    }
+    ~WaitTick() { current() = outer_; }
+    WaitTick(const WaitTick&) = delete;
+    WaitTick& operator=(const WaitTick&) = delete;
+
+    // The calling thread's innermost scope, or null.
+    static const WaitTick* active() { return current(); }
+    int intervalMs() const { return intervalMs_; }
+    void run() const { tick_(); }
+
+private:
+    static const WaitTick*& current() {
+        thread_local const WaitTick* scope = nullptr;
+        return scope;
+    }
+    std::function<void()> tick_;
+    int intervalMs_;
+    const WaitTick* outer_;
+};
+
 // mkdir -p with `mode` for the levels it creates.
 bool makeDirs(const std::string& dir, mode_t mode);
 

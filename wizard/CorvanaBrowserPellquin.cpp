@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "platform/sysio.h"
 #include "shell/appstate.h"
 #include "shell/browser.h"
 #include "shell/corvanabrowser.h"
@@ -301,6 +302,9 @@ void TForm1::AdvPictureDownloadClick() {
     LabelQYX3->SetCaption("Download QYX" + nr + " - Bitte warten!");
     LabelFB3->SetCaption("Download QYX" + nr + " - Please wait!");
     QCoreApplication::processEvents();
+    // The download and the programming run hold this thread; their blocking waits keep the
+    // busy picture moving, and do nothing else.
+    const sys::WaitTick busy([this] { Image2->AdvanceAnimation(true); }, kAnimationTickMs);
     ButtonURLClick();
     ButtonFTPClick();
 }

@@ -8,6 +8,7 @@
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QTabBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace corvana::wizard {
@@ -188,26 +189,50 @@ void TAdvPicture::mouseMoveEvent(QMouseEvent* e) {
         OnMouseMove(e->position().toPoint().x(), e->position().toPoint().y());
 }
 
-TImage::TImage(QWidget* parent) : QWidget(parent) {
+TImage::TImage(QWidget* parent) : QWidget(parent), ticker_(new QTimer(this)) {
     setAttribute(Qt::WA_NoMousePropagation);
+    QObject::connect(ticker_, &QTimer::timeout, this, [this] { AdvanceAnimation(false); });
 }
 
 TImage::~TImage() = default;
 
 void TImage::SetPicture(const QImage& image, const std::string& name) {
+    ticker_->stop();
     movie_.reset();
     image_ = image;
     name_ = name;
     update();
 }
 
+// The movie is not started: its own timer would move it only while the loop runs, and
+// beside the waits' ticks it would move it twice. One clock, frameShown_, times both.
 void TImage::SetMovie(std::unique_ptr<QMovie> movie, const std::string& name) {
     image_ = QImage();
     movie_ = std::move(movie);
     name_ = name;
-    QObject::connect(movie_.get(), &QMovie::frameChanged, this, [this] { update(); });
-    movie_->start();
+    movie_->jumpToFrame(0);
+    frameShown_.start();
+    ticker_->start(kAnimationTickMs);
     update();
+}
+
+int TImage::Frame() const {
+    return movie_ ? movie_->currentFrameNumber() : -1;
+}
+
+void TImage::AdvanceAnimation(bool paintNow) {
+    if (!movie_ || movie_->frameCount() < 2)
+        return;
+    const int delay = movie_->nextFrameDelay() > 0 ? movie_->nextFrameDelay() : 100;
+    if (frameShown_.elapsed() < delay)
+        return;
+    if (!movie_->jumpToNextFrame())
+        movie_->jumpToFrame(0);
+    frameShown_.restart();
+    if (paintNow && isVisible())
+        repaint();
+    else
+        update();
 }
 
 QImage TImage::CurrentImage() const {

@@ -3,6 +3,7 @@
 // gradient sheets, picture buttons, pictures and text lines. They report their events
 // through plain callbacks; the window wraps each in ui::guarded.
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QWidget>
@@ -12,6 +13,7 @@
 #include <vector>
 
 class QMovie;
+class QTimer;
 class QStackedWidget;
 class QTabBar;
 
@@ -85,6 +87,9 @@ private:
     bool pressed_ = false;
 };
 
+// How often an animation looks whether its next frame is due.
+inline constexpr int kAnimationTickMs = 20;
+
 // A picture: a still image or a looping animation, drawn at its top left corner.
 class TImage : public QWidget {
 public:
@@ -96,6 +101,12 @@ public:
     const std::string& PictureName() const { return name_; }
     bool Animated() const { return movie_ != nullptr; }
     QImage CurrentImage() const;
+    // The animation's frame on show (-1 for a still image).
+    int Frame() const;
+    // Moves the animation on once its frame's time is up. The loop's timer calls it with
+    // `paintNow` false; a long operation that holds the thread calls it from its waits with
+    // `paintNow` true, since no loop will paint meanwhile. It only draws, it takes no input.
+    void AdvanceAnimation(bool paintNow);
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -104,6 +115,8 @@ private:
     QImage image_;
     std::unique_ptr<QMovie> movie_;
     std::string name_;
+    QTimer* ticker_;
+    QElapsedTimer frameShown_;
 };
 
 // A transparent text line that sizes itself to its text.

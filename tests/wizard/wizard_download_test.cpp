@@ -1,8 +1,11 @@
 // The download arrow end to end inside the window: the code server on loopback (scripted),
 // the loader, the simulated remote; and the finished page's completion report.
+#include <QKeyEvent>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "device/waitclock.h"
 #include "tests/device/simfixture.h"
@@ -159,6 +162,57 @@ TEST_F(DownloadTest, ErrorDuringTheRunClosesThePortAndDeletesTheLocalFile) {
     EXPECT_FALSE(std::filesystem::exists(localFile() + "/Printer.drv"));
     EXPECT_EQ(page(), "AdvTabSheet3");
     EXPECT_TRUE(server.waitClosed());
+}
+
+// A code server that takes its time: while the download holds the window, the busy picture
+// goes on moving (every frame painted counted), and the input that comes meanwhile waits
+// until the download has let go of the thread. No remote is attached, so nothing after the
+// download pumps the loop either.
+TEST_F(DownloadTest, BusyPictureMovesWhileTheDownloadHoldsTheWindow) {
+    sim.unplug();
+    server.setFile(kCodeFile, codeFile(4));
+    server.on("RETR", {ftp::reply("150 ok\r\n"), ftp::pause(2000), ftp::data(codeFile(4)),
+                       ftp::reply("226 done\r\n")});
+    struct Watch : QObject {
+        TForm1* form = nullptr;
+        int lastFrame = -1, framesPainted = 0, keys = 0;
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (o == form->Image2 && e->type() == QEvent::Paint &&
+                form->Image2->Frame() != lastFrame) {
+                lastFrame = form->Image2->Frame();
+                ++framesPainted;
+            }
+            if (o == form && e->type() == QEvent::KeyPress)
+                ++keys;
+            return false;
+        }
+    } watch;
+    watch.form = form;
+    form->installEventFilter(&watch);
+    form->Image2->installEventFilter(&watch);
+    form->show();
+    form->AdvPictureWeiter->Click();
+    // The key press comes while the server holds the file back.
+    std::thread typist([&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!sentCommand("RETR PQD_12345.hex") && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        QCoreApplication::postEvent(
+            form, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a"));
+    });
+    form->AdvPictureDownload->Click();
+    typist.join();
+    const int framesDuringDownload = watch.framesPainted;
+    EXPECT_EQ(watch.keys, 0) << "input taken while the download held the window";
+    EXPECT_GE(framesDuringDownload, 10);
+    EXPECT_EQ(form->LabelQYX5->Caption(),
+              "Keine Hardware angeschlossen! - Bitte QYX PQ DVD anschliessen!")
+        << "the download went through";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(watch.keys, 1) << "the input is taken once the window is free again";
+    form->Image2->removeEventFilter(&watch);
+    form->removeEventFilter(&watch);
 }
 
 // The cable pulled in the middle of the run: the port's error is shown, the port closed and
