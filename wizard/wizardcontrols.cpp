@@ -212,8 +212,18 @@ void TImage::SetMovie(std::unique_ptr<QMovie> movie, const std::string& name) {
     name_ = name;
     movie_->jumpToFrame(0);
     frameShown_.start();
-    ticker_->start(kAnimationTickMs);
+    if (isVisible())
+        ticker_->start(kAnimationTickMs);
     update();
+}
+
+void TImage::showEvent(QShowEvent*) {
+    if (movie_)
+        ticker_->start(kAnimationTickMs);
+}
+
+void TImage::hideEvent(QHideEvent*) {
+    ticker_->stop();
 }
 
 int TImage::Frame() const {

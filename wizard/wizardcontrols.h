@@ -110,6 +110,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    // A picture nobody sees wakes nobody.
+    void showEvent(QShowEvent*) override;
+    void hideEvent(QHideEvent*) override;
 
 private:
     QImage image_;
