@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <thread>
 
 #include "platform/statedir.h"
 #include "platform/sysio.h"
@@ -128,10 +129,11 @@ std::string RunLogFolder() {
 RunLog::RunLog(std::string_view order, const std::string& folder) {
     if (folder.empty() || !platform::makePrivateDirectory(folder))
         return;
-    const std::string base =
-        (fs::path(folder) / (fileStampOf(now()) + "_" + orderPart(order))).string();
-    for (int n = 1; n <= 20; ++n) {
-        const std::string path = base + (n == 1 ? "" : "-" + std::to_string(n)) + ".log";
+    // Two runs in the same millisecond: the later one takes the next, so that the names keep
+    // the order of the runs.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        const std::string path =
+            (fs::path(folder) / (fileStampOf(now()) + "_" + orderPart(order) + ".log")).string();
         fd_ = sys::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd_ >= 0) {
             path_ = path;
@@ -139,6 +141,7 @@ RunLog::RunLog(std::string_view order, const std::string& folder) {
         }
         if (errno != EEXIST)
             return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     if (fd_ >= 0)
         prune(folder);
