@@ -85,8 +85,9 @@ void TForm1::AdvPictureFertigClick() {
         body = HttpClient1.Get("http://" + settings::portalHostGerman() + "/Corvana/(S(" + session +
                                "))/Statistik.aspx?QYX=QYX" + designation);
     } catch (const std::exception& e) {
-        if (Record)
-            Record->Note("the German host gave nothing: " + std::string(e.what()));
+        // A response that was no success has its status line in the log already.
+        if (Record && !dynamic_cast<const EHttpProtocolError*>(&e))
+            Record->HttpFailed(e.what());
         body.clear(); // the international host is asked instead
     }
     if (body.empty()) {
@@ -94,8 +95,11 @@ void TForm1::AdvPictureFertigClick() {
             HttpClient1.Get("http://" + settings::portalHostInternational() + "/(S(" + session +
                             "))/Statistik.aspx?QYX=QYX" + designation);
         } catch (const std::exception& e) {
-            if (Record)
+            if (Record) {
+                if (!dynamic_cast<const EHttpProtocolError*>(&e))
+                    Record->HttpFailed(e.what());
                 Record->Report("failed: " + ui::errorDisplayText(e.what()));
+            }
             throw;
         }
     }

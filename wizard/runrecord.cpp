@@ -93,8 +93,8 @@ void RunRecord::Report(const std::string& text) {
     line("report", text);
 }
 
-void RunRecord::Note(const std::string& text) {
-    line("note", text);
+void RunRecord::HttpFailed(const std::string& error) {
+    line("http<", "no response: " + error);
 }
 
 void RunRecord::ReadOutEnded(const info::ReadOutResult& r) {
@@ -108,9 +108,12 @@ void RunRecord::ReadOutEnded(const info::ReadOutResult& r) {
     case Outcome::NoBridge:
     case Outcome::OpenFailed:
     case Outcome::NoReadOutAnswer:
-        if (r.outcome == Outcome::OpenFailed)
-            Note("COM" + std::to_string(r.port) + " cannot be opened: " + r.openError);
-        Result("no hardware", "Keine Hardware angeschlossen! / No Hardware connected!");
+        // The window swallows the port's error; support wants to know it.
+        Result("no hardware",
+               "Keine Hardware angeschlossen! / No Hardware connected!" +
+                   (r.outcome == Outcome::OpenFailed ? " (COM" + std::to_string(r.port) +
+                                                           " cannot be opened: " + r.openError + ")"
+                                                     : std::string()));
         break;
     case Outcome::NoTypeAcknowledged:
         Result("no device type", "every probe answered, none acknowledged; the fields stay empty");

@@ -14,7 +14,7 @@
 //   record.UnwatchLink(Link);                   // before the record goes
 //
 // Lines (tag, text): run, order, ftp> / ftp<, load, find, send, reply / wait, http> / http<,
-// shown, result, report, note. Frames and replies are written as hexadecimal byte pairs.
+// shown, result, report. Frames and replies are written as hexadecimal byte pairs.
 // Nothing here raises: a record whose log could not be opened watches and writes nothing.
 
 #include <optional>
@@ -80,8 +80,8 @@ public:
     void Report(const std::string& text);
     // The end of a read-out, as the device info window shows it.
     void ReadOutEnded(const info::ReadOutResult& result);
-    // Anything else worth a line.
-    void Note(const std::string& text);
+    // A statistics request that got no status line (the connection failed).
+    void HttpFailed(const std::string& error);
 
     void DiscoveryLine(const std::string& line) override;
     void FrameSent(const std::string& frame) override;

@@ -64,7 +64,8 @@ exit codes:
   1    usage: unknown command or option, missing or malformed argument
   2    file: the code file cannot be read, is damaged (checksum, a field that is not
        hexadecimal) or cannot be programmed (no end record, end not above the start,
-       data above 7FFF); or an output file cannot be written
+       data above 7FFF); or an output file cannot be written; or the run log
+       holds no such run
   3    no hardware: no CP210x cable, no port for it, the port cannot be opened or
        fails, no answer to the device-type check or to the read-out
   4    wrong hardware: the remote is of another device type (info: it acknowledges
