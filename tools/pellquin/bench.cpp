@@ -59,9 +59,9 @@ std::string timeOfDay() {
 }
 
 std::string duration(std::chrono::steady_clock::duration d) {
-    const long long s = std::chrono::duration_cast<std::chrono::seconds>(d).count();
+    const auto s = static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(d).count());
     char text[80];
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
     return text;
 }
 

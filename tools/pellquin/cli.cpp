@@ -630,6 +630,8 @@ int programLoaded(Io& io, const ProgramJob& job, const LoadedFile& file, RunReco
         result = run.Programme(FB, display);
     } catch (const EComPortError& e) {
         progress.finish();
+        if (ran)
+            *ran = run.result();
         cmd.error(e.what());
         return kNoHardware;
     } catch (const EConvertError& e) {
