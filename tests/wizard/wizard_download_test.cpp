@@ -254,8 +254,9 @@ TEST_F(RunLogTest, RunCutByAVanishedRemoteEndsWithTheLastFrameSent) {
     const LoggedRun log = state.newest();
     EXPECT_EQ(log.sent(), sim.frames());
     ASSERT_FALSE(boxes.empty());
+    // The port's error, or under load the time-out first ("Fehler(2)"): what the user saw.
     EXPECT_EQ(log.lines.back().tag, "result");
-    EXPECT_EQ(log.lines.back().text, "error: " + boxes.back());
+    EXPECT_NE(log.lines.back().text.find(": " + boxes.back()), std::string::npos) << log.text;
 }
 
 TEST_F(RunLogTest, EveryWayOutOfTheDownloadEndsTheLog) {
