@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 
+#include "device/linkobserver.h"
 #include "platform/cp210x.h"
 #include "util/errors.h"
 #include "util/registry.h"
@@ -63,6 +64,13 @@ std::string Trim(const std::string& s) {
 }
 
 } // namespace
+
+void BridgeDiscovery::log(const std::string& line) {
+    if (log_)
+        log_->Add(line);
+    if (observer)
+        observer->DiscoveryLine(line);
+}
 
 std::string BridgeDiscovery::converttostring(const unsigned char* buffer, int length) {
     if (!buffer || length <= 0)

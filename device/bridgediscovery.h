@@ -14,6 +14,8 @@
 
 namespace corvana::device {
 
+class LinkObserver;
+
 class BridgeDiscovery {
 public:
     explicit BridgeDiscovery(StringList* log = nullptr) : log_(log) {}
@@ -41,11 +43,11 @@ public:
     // The library fills it with the product string, then with the serial number.
     std::array<unsigned char, 256> buffer{};
 
+    // Also told every diagnostic line; nullptr for none.
+    LinkObserver* observer = nullptr;
+
 private:
-    void log(const std::string& line) {
-        if (log_)
-            log_->Add(line);
-    }
+    void log(const std::string& line);
     StringList* log_;
 };
 

@@ -22,6 +22,8 @@ bool RemoteLink::Senden(const std::string& frame) {
     if (memo2_)
         memo2_->Add(">>> to Send");
     ComPort1.WriteStr(frame);
+    if (observer_)
+        observer_->FrameSent(frame);
     const std::string dump = DumpText(frame, 4);
     if (memo1_)
         memo1_->Add(dump);
@@ -62,6 +64,32 @@ void RemoteLink::ComPort1RxChar(TComPort& sender, int count) {
 }
 
 bool RemoteLink::wait(int length, int timeout) {
+    if (!observer_)
+        return waitFor(length, timeout);
+    WaitReport report;
+    report.length = length;
+    report.timeout = timeout;
+    const Millis start = clock_->now();
+    const auto tell = [&](WaitReport::End end) {
+        report.end = end;
+        report.elapsed = clock_->now() - start;
+        report.rx = RxBuffer;
+        // The observer of this link may have gone with its run; look again.
+        if (observer_)
+            observer_->WaitEnded(report);
+    };
+    bool received = false;
+    try {
+        received = waitFor(length, timeout);
+    } catch (...) {
+        tell(WaitReport::End::PortError);
+        throw;
+    }
+    tell(received ? WaitReport::End::Received : WaitReport::End::TimedOut);
+    return received;
+}
+
+bool RemoteLink::waitFor(int length, int timeout) {
     TComPort::PumpScope scope(ComPort1);
     pump::processEvents();
     ComPort1.RaisePendingError();

@@ -21,6 +21,7 @@
 
 #include "device/bridgediscovery.h"
 #include "device/comport.h"
+#include "device/linkobserver.h"
 #include "device/waitclock.h"
 #include "util/stringlist.h"
 
@@ -60,14 +61,24 @@ public:
     void setClock(Clock* clock) { clock_ = clock ? clock : &systemClock(); }
     Clock& clock() { return *clock_; }
 
+    // Told the discovery's lines, the frames written and the waits' ends (a run log); nullptr
+    // for none. Not owned.
+    void setObserver(LinkObserver* observer) {
+        observer_ = observer;
+        discovery.observer = observer;
+    }
+    LinkObserver* observer() const { return observer_; }
+
 private:
     bool wait(int length, int timeout);
+    bool waitFor(int length, int timeout);
     // Blocks in the event loop until something was processed or the next clock check is due.
     void pumpUntilDue(Millis start, int timeout);
 
     StringList* memo1_;
     StringList* memo2_;
     Clock* clock_;
+    LinkObserver* observer_ = nullptr;
 };
 
 } // namespace corvana::device

@@ -2,9 +2,11 @@
 
 #include <QLineEdit>
 #include <QShowEvent>
+#include <memory>
 
 #include "shell/messages.h"
 #include "util/hexconv.h"
+#include "wizard/runrecord.h"
 #include "wizard/wizardpictures.h"
 
 using namespace corvana;
@@ -99,7 +101,26 @@ void TForm2::AdvPictureAuslesenClick() {
 }
 
 void TForm2::OpenFernbedienung() {
-    const info::ReadOutResult result = ReadOut.OpenFernbedienung(*this);
+    // A click during a read-out's waits is refused by the read-out; it gets no log of its own.
+    std::unique_ptr<RunRecord> record;
+    if (!Link.observer()) {
+        record = std::make_unique<RunRecord>("read-out, info window", "info");
+        record->WatchLink(Link);
+    }
+    info::ReadOutResult result;
+    try {
+        result = ReadOut.OpenFernbedienung(*this);
+    } catch (const std::exception& e) {
+        if (record) {
+            record->Result("error", ui::errorDisplayText(e.what()));
+            record->UnwatchLink(Link);
+        }
+        throw;
+    }
+    if (record) {
+        record->ReadOutEnded(result);
+        record->UnwatchLink(Link);
+    }
     if (result.outcome != info::Outcome::AlreadyRunning)
         LastResult = result;
 }

@@ -122,6 +122,8 @@ void FtpClient::send(const std::string& line) {
         dropControl();
         netio::throwSocketError(err);
     }
+    if (observer_)
+        observer_->FtpSent(line);
 }
 
 std::string FtpClient::nextLine() {
@@ -135,7 +137,10 @@ std::string FtpClient::nextLine() {
         dropControl();
         throw;
     }
-    return trim(line);
+    line = trim(line);
+    if (observer_ && !line.empty())
+        observer_->FtpReceived(line);
+    return line;
 }
 
 const FtpReply& FtpClient::readReply() {

@@ -27,6 +27,15 @@ struct FtpReply {
     std::vector<std::string> Text;
 };
 
+// Told every line of the control connection's dialogue as it passes (a run log). It only
+// watches; a line is told after it was sent, a reply line once it was read.
+class FtpObserver {
+public:
+    virtual ~FtpObserver() = default;
+    virtual void FtpSent(const std::string& line) = 0;
+    virtual void FtpReceived(const std::string& line) = 0;
+};
+
 class FtpClient {
 public:
     // Settings, set before Connect.
@@ -53,6 +62,8 @@ public:
     void Disconnect();
 
     bool Connected() const { return control_.valid(); }
+    // nullptr for none; not owned.
+    void SetObserver(FtpObserver* observer) { observer_ = observer; }
     const FtpReply& LastReply() const { return last_; }
 
     // Ends the blocking operation in progress, or the next one, with the socket error for
@@ -80,6 +91,7 @@ private:
     netio::Reader reader_;
     sock::Canceller cancel_;
     FtpReply last_;
+    FtpObserver* observer_ = nullptr;
 };
 
 } // namespace corvana

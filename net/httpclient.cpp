@@ -293,7 +293,12 @@ std::string HttpClient::Get(const std::string& Url) {
     try {
         if (const int err = sock::sendAll(conn_, head.data(), head.size(), &cancel_))
             netio::throwSocketError(err);
+        if (observer_)
+            observer_->HttpRequest(a.port == 80 ? a.host : a.host + ":" + std::to_string(a.port),
+                                   head.substr(0, head.find("\r\n")));
         readHead(r, a);
+        if (observer_)
+            observer_->HttpStatus(r.statusLine);
     } catch (...) {
         Disconnect();
         throw;

@@ -49,6 +49,16 @@ std::string foldHeader(const std::string& line);
 
 } // namespace http
 
+// Told the request line of every request sent and the status line of every response (a run
+// log). It only watches.
+class HttpObserver {
+public:
+    virtual ~HttpObserver() = default;
+    // `host` as the Host header names it.
+    virtual void HttpRequest(const std::string& host, const std::string& requestLine) = 0;
+    virtual void HttpStatus(const std::string& statusLine) = 0;
+};
+
 class HttpClient {
 public:
     HttpClient();
@@ -67,6 +77,8 @@ public:
     // The status code of the last response, 0 before the first.
     int ResponseCode() const { return code_; }
     const CookieStore& Cookies() const { return cookies_; }
+    // nullptr for none; not owned.
+    void SetObserver(HttpObserver* observer) { observer_ = observer; }
 
     // Ends the blocking call in progress, or the next one, with the socket error for
     // ECANCELED. Async-signal-safe and callable from any thread; stays in force until
@@ -89,6 +101,7 @@ private:
     sock::Canceller cancel_;
     CookieStore cookies_;
     int code_ = 0;
+    HttpObserver* observer_ = nullptr;
 };
 
 } // namespace corvana

@@ -65,6 +65,7 @@ Demo stand-ins are up (all on 127.0.0.1):
   remote        type $type on a fake CP210x cable (frames: $work/frames.log)
 Log in with any user id and passcode, open an order, follow the wizard;
 the toolbar's "i" button reads the remote out. Close the tool to end the demo.
+Each run leaves a run log: $bin/pellquin log (kept in ${XDG_STATE_HOME:-$HOME/.local/state}/corvana/runs).
 MSG
 
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then

@@ -163,7 +163,9 @@ TForm1::TForm1(QWidget* parent) : QDialog(parent), PictureFolder(wizard::Picture
     ui::guarded([this] { FormCreate(); });
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    EndRecord();
+}
 
 // --- creation, showing, closing ---------------------------------------------------------
 
@@ -197,6 +199,7 @@ void TForm1::SetStartTexts() {
 
 void TForm1::FormShow() {
     ++showing_;
+    EndRecord();
     AdvPageControl1->SetActivePage(AdvTabSheet2);
     Button1->hide();
     Button1Click();
@@ -236,6 +239,9 @@ void TForm1::FormShowNeu() {
 }
 
 void TForm1::done(int r) {
+    if (Record && !Record->HasResult())
+        Record->Result("abandoned", "the wizard was closed");
+    EndRecord();
     if (isVisible())
         ui::guarded([this] { FormClose(); });
     Timer1->stop();
@@ -305,11 +311,21 @@ void TForm1::AdvPictureDownloadClick() {
     // The download and the programming run hold this thread; their blocking waits keep the
     // busy picture moving, and do nothing else.
     const sys::WaitTick busy([this] { Image2->AdvanceAnimation(true); }, kAnimationTickMs);
-    ButtonURLClick();
-    ButtonFTPClick();
+    StartRecord();
+    try {
+        ButtonURLClick();
+        RecordOrder();
+        ButtonFTPClick();
+    } catch (const std::exception& e) {
+        // The default error display shows it next.
+        if (Record && !Record->HasResult())
+            Record->Result("error", ui::errorDisplayText(e.what()));
+        throw;
+    }
 }
 
 void TForm1::Restart() {
+    EndRecord();
     AdvPictureHilf->hide();
     LoadJpeg(Image2, "pic2x.jpg");
     FormShowNeu();
@@ -412,8 +428,27 @@ void TForm1::ButtonURLClick() {
 // --- loader ------------------------------------------------------------------------------
 
 bool TForm1::LadenHexFile() {
-    return corvana::LadenHexFile(Image, Memo1, LocalCodeFilePath(),
-                                 [](const std::string& text) { ui::MessageBox(text); });
+    HexLoadResult result;
+    const int from = Memo1.Count();
+    bool ok = false;
+    try {
+        ok = corvana::LadenHexFile(
+            Image, Memo1, LocalCodeFilePath(),
+            [this](const std::string& text) {
+                RecordShown(text);
+                ui::MessageBox(text);
+            },
+            &result);
+    } catch (...) {
+        if (Record)
+            Record->Loaded(result, Image, Memo1, from);
+        throw;
+    }
+    if (Record)
+        Record->Loaded(result, Image, Memo1, from);
+    if (!ok)
+        RecordResult("bad code file");
+    return ok;
 }
 
 std::string TForm1::GetTempDirectory() const {
@@ -432,6 +467,7 @@ bool TForm1::RunAbandoned(int showing) const {
 
 void TForm1::HardwareFailure(bool wrongHardware) {
     const corvana::FailureTexts texts = corvana::HardwareFailureTexts(wrongHardware, FBumwandeln());
+    RecordShown(texts.german + " / " + texts.english);
     EnterFailureVariant(texts.german, texts.english);
 }
 
@@ -441,7 +477,10 @@ public:
     explicit RunView(TForm1& form) : form_(form), showing_(form.showing_) {}
 
     void HardwareFailure(bool wrongHardware) override { form_.HardwareFailure(wrongHardware); }
-    void Message(const std::string& text) override { ui::MessageBox(text); }
+    void Message(const std::string& text) override {
+        form_.RecordShown(text);
+        ui::MessageBox(text);
+    }
     bool Abandoned() override { return form_.RunAbandoned(showing_); }
     void TransferStarted(int total) override {
         form_.ProgressBlocks->setRange(0, total);
@@ -449,7 +488,10 @@ public:
         form_.ProgressBlocks->show();
     }
     void BlockDone(int done, int) override { form_.ProgressBlocks->setValue(done); }
-    void Finished() override { form_.EnterFinishedPage(); }
+    void Finished() override {
+        form_.EnterFinishedPage();
+        form_.RecordShown(form_.LabelQYX4->Caption() + " / " + form_.LabelFB4->Caption());
+    }
 
 private:
     TForm1& form_;
@@ -458,14 +500,56 @@ private:
 
 int TForm1::OpenFernbedienung() {
     RunView view(*this);
-    return Run.OpenFernbedienung(FB, view) == corvana::RunOutcome::Prepared ? 1 : 0;
+    const corvana::RunOutcome outcome = Run.OpenFernbedienung(FB, view);
+    if (outcome != corvana::RunOutcome::Prepared)
+        RecordResult(corvana::OutcomeWord(outcome));
+    return outcome == corvana::RunOutcome::Prepared ? 1 : 0;
 }
 
 void TForm1::SendenHEXFile() {
     RunView view(*this);
-    Run.SendenHEXFile(view);
+    const corvana::RunOutcome outcome = Run.SendenHEXFile(view);
+    std::string word = corvana::OutcomeWord(outcome);
+    if (outcome == corvana::RunOutcome::Programmed && !Run.result().wrong.empty())
+        word += ", " + std::to_string(Run.result().wrong.size()) + " blocks answered wrongly";
+    RecordResult(word);
 }
 
 void TForm1::CloseConn() {
     Run.CloseConn();
+}
+
+// --- run log -----------------------------------------------------------------------------
+
+void TForm1::StartRecord() {
+    EndRecord();
+    const std::string url = LocationURL();
+    Record = std::make_unique<corvana::RunRecord>("programming run, wizard", RemoteNumber(url));
+    Record->Secret(PortalSessionId(url));
+    Record->WatchLink(Link);
+}
+
+void TForm1::RecordOrder() {
+    if (!Record)
+        return;
+    const std::string url = LocationURL();
+    Record->Order({RemoteNumber(url), RemoteDesignation(url), FB, FBumwandeln(), eArtNR});
+}
+
+void TForm1::RecordShown(const std::string& text) {
+    if (Record)
+        Record->Shown(text);
+}
+
+void TForm1::RecordResult(const std::string& word) {
+    if (Record)
+        Record->Result(word);
+}
+
+void TForm1::EndRecord() {
+    if (!Record)
+        return;
+    Record->UnwatchLink(Link);
+    HttpClient1.SetObserver(nullptr);
+    Record.reset();
 }

@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "device/remotelink.h"
@@ -18,6 +19,7 @@
 #include "wizard/memoryimage.h"
 #include "wizard/order.h"
 #include "wizard/programmingrun.h"
+#include "wizard/runrecord.h"
 #include "wizard/wizardcontrols.h"
 
 class QProgressBar;
@@ -168,4 +170,13 @@ private:
     // waits, it sends nothing more.
     bool RunAbandoned(int showing) const;
     int showing_ = 0;
+
+    // The run log of the order in hand: opened by the download arrow, closed with the closing
+    // page, a new start or showing, or the window's closing. Its lines tell what the user saw.
+    std::unique_ptr<corvana::RunRecord> Record;
+    void StartRecord();
+    void RecordOrder();
+    void RecordShown(const std::string& text);
+    void RecordResult(const std::string& word);
+    void EndRecord();
 };

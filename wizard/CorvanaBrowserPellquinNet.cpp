@@ -43,15 +43,21 @@ void TForm1::ButtonFTPClick() {
     using namespace corvana;
     TFtpSession session;
     session.UseCodeServer();
+    if (Record)
+        Record->WatchFtp(session.Client);
     session.Client.Connect();
-    if (!session.ChangeDirectory(settings::kCodeServerDirectory))
+    if (!session.ChangeDirectory(settings::kCodeServerDirectory)) {
+        RecordShown("Fehler(1)");
         ui::MessageBox("Fehler(1)");
+    }
     ListBox1.Clear();
     for (const auto& line : session.ListFiles().lines())
         ListBox1.Add(line);
 
     const std::string localPath = LocalCodeFilePath();
     if (!session.Download(eArtNR, localPath, true)) {
+        RecordShown("Datei nicht vorhanden\rFile not found");
+        RecordResult("file not found");
         ui::MessageBox("Datei nicht vorhanden\rFile not found");
         session.Client.Disconnect();
         close();
@@ -72,15 +78,34 @@ void TForm1::AdvPictureFertigClick() {
     using namespace corvana;
     const std::string designation = RemoteDesignation(LocationURL());
     const std::string session = PortalSessionId(LocationURL());
+    if (Record)
+        Record->WatchHttp(HttpClient1);
     std::string body;
     try {
         body = HttpClient1.Get("http://" + settings::portalHostGerman() + "/Corvana/(S(" + session +
                                "))/Statistik.aspx?QYX=QYX" + designation);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        // A response that was no success has its status line in the log already.
+        if (Record && !dynamic_cast<const EHttpProtocolError*>(&e))
+            Record->HttpFailed(e.what());
         body.clear(); // the international host is asked instead
     }
-    if (body.empty())
-        HttpClient1.Get("http://" + settings::portalHostInternational() + "/(S(" + session +
-                        "))/Statistik.aspx?QYX=QYX" + designation);
+    if (body.empty()) {
+        try {
+            HttpClient1.Get("http://" + settings::portalHostInternational() + "/(S(" + session +
+                            "))/Statistik.aspx?QYX=QYX" + designation);
+        } catch (const std::exception& e) {
+            if (Record) {
+                if (!dynamic_cast<const EHttpProtocolError*>(&e))
+                    Record->HttpFailed(e.what());
+                Record->Report("failed: " + ui::errorDisplayText(e.what()));
+            }
+            throw;
+        }
+    }
     EnterClosingPageSuccess();
+    if (Record) {
+        Record->Report("sent: closing page");
+        EndRecord();
+    }
 }

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <thread>
@@ -131,6 +132,80 @@ TEST_F(ProgramTest, SignalEndsTheRunBetweenBlocks) {
     EXPECT_NE(err.find("interrupted after"), std::string::npos) << err;
     const std::string recorded = slurp(dir.file("frames.txt"));
     EXPECT_LT(std::count(recorded.begin(), recorded.end(), '\n'), 2 + 64);
+}
+
+// Bench mode: remote after remote, each taken once it answers the device-type check and let
+// go only once it no longer does; a failure on one is reported and the next one comes; the
+// interrupt sums up. Each remote leaves its run log.
+TEST_F(ProgramTest, BenchProgramsRemoteAfterRemoteUntilInterrupted) {
+    startRemote({"--type", "02"});
+    env.insert("XDG_STATE_HOME", QString::fromStdString(dir.file("state")));
+    const auto command = [&](const std::string& line) {
+        remote.readAllStandardOutput();
+        remote.write((line + "\n").c_str());
+        QString said;
+        while (!said.endsWith("ok\n") && remote.waitForReadyRead(5000))
+            said += QString::fromUtf8(remote.readAllStandardOutput());
+        ASSERT_TRUE(said.endsWith("ok\n")) << line << ": " << said.toStdString();
+    };
+    command("unplug");
+    const QString code = QString::fromStdString(dir.write("PQD_12345.hex", codeFile(0x10BF)));
+    QProcess bench;
+    start(bench, {"program", code, "--type", "02", "--repeat"});
+    std::string out, err;
+    const auto count = [](const std::string& text, const std::string& what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    const auto await = [&](const std::function<bool()>& done) {
+        for (int i = 0; i < 300 && !done(); ++i) {
+            bench.waitForReadyRead(50);
+            out += bench.readAllStandardOutput().toStdString();
+            err += bench.readAllStandardError().toStdString();
+        }
+        return done();
+    };
+    const std::string waiting = "waiting for a remote of device type 02 (DVD)";
+    ASSERT_TRUE(await([&] { return count(err, waiting) == 1; })) << err;
+
+    struct Remote {
+        std::vector<std::string> before; // simulator commands before it is plugged in
+        std::string result;
+    } remotes[] = {
+        {{}, "programmed"},
+        // every block refused (NAK): Fehler(3) for each, and the remote does not count
+        {{"clear", "wrong 4"}, "failed: 3 of 3 blocks answered wrongly"},
+        {{"right"}, "programmed"},
+        {{}, "programmed"},
+    };
+    size_t n = 0;
+    for (const auto& r : remotes) {
+        ++n;
+        for (const auto& c : r.before)
+            command(c);
+        command("plug");
+        ASSERT_TRUE(await([&] { return count(out, "\n") == n; })) << out << err;
+        const std::string line = out.substr(out.rfind('\n', out.size() - 2) + 1);
+        EXPECT_EQ(std::atoi(line.c_str()), static_cast<int>(n)) << line;
+        EXPECT_NE(line.find(" 3/3 blocks "), std::string::npos) << line;
+        EXPECT_NE(line.find(r.result), std::string::npos) << line;
+        command("unplug");
+        ASSERT_TRUE(await([&] { return count(err, waiting) == n + 1; })) << err;
+    }
+    ::kill(static_cast<pid_t>(bench.processId()), SIGINT);
+    ASSERT_TRUE(bench.waitForFinished(10000));
+    out += bench.readAllStandardOutput().toStdString();
+    EXPECT_EQ(bench.exitCode(), 130);
+    EXPECT_NE(out.find("bench: 3 programmed, 1 failed, total time 0:00:"), std::string::npos)
+        << out;
+    // Each remote got its blocks once: the probes in between are device-type checks only.
+    EXPECT_EQ(count(slurp(dir.file("frames.txt")), "\n02 21 "), 4u * 3u);
+    size_t logs = 0;
+    for (const auto& e : fs::directory_iterator(dir.file("state") + "/corvana/runs"))
+        logs += e.path().extension() == ".log";
+    EXPECT_EQ(logs, 4u);
 }
 
 } // namespace

@@ -157,6 +157,7 @@ class Road:
         env.update({
             "DISPLAY": self.display, "QT_QPA_PLATFORM": "xcb",
             "XDG_CONFIG_HOME": os.path.join(self.work, "config"),
+            "XDG_STATE_HOME": os.path.join(self.work, "state"),
             "TMPDIR": os.path.join(self.work, "tmp"),
             "CORVANA_PORTAL_HOST_DE": host, "CORVANA_PORTAL_HOST_INT": host,
             "CORVANA_CODE_SERVER": "127.0.0.1", "CORVANA_CODE_SERVER_PORT": str(self.ftp_port),
@@ -319,6 +320,7 @@ class Road:
         self.program()
         self.report_and_close(start_page)
         self.read_out()
+        self.run_log()
         self.close_tool()
         self.second_start()
 
@@ -417,6 +419,7 @@ class Road:
                               len(frames), len(want), bad,
                               frame_hex(frames[bad]) if bad < len(frames) else "nothing",
                               frame_hex(want[bad]) if bad < len(want) else "nothing"))
+        self.programmed = frames
         remote = b""
 
         def remote_holds_image():
@@ -489,6 +492,38 @@ class Road:
         self.log("read-out: %s, hardware version %s" % (DESIGNATION, VERSION))
         self.xdotool("key", "Escape")
         self.see(lambda e: not self.shown(e, "Form2."), 20, "info window closed")
+
+    def run_log(self):
+        """What pellquin log makes of the logs the order and the read-out left."""
+        env = dict(os.environ, XDG_STATE_HOME=os.path.join(self.work, "state"))
+        pellquin = os.path.join(self.bin, "pellquin")
+
+        def pq(*args):
+            done = subprocess.run([pellquin, *args], env=env, capture_output=True, timeout=30)
+            if done.returncode != 0:
+                raise Failure("pellquin %s ended with %d: %s" % (
+                    " ".join(args), done.returncode, done.stderr.decode(errors="replace")))
+            return done.stdout.decode(errors="replace")
+
+        rows = pq("log").splitlines()[1:]
+        if len(rows) != 2:
+            raise Failure("pellquin log lists %d runs, expected the order and the read-out: %r"
+                          % (len(rows), rows))
+        for column in (NUMBER, FB + " TV1", "programmed, reported", "wizard"):
+            if column not in rows[1]:
+                raise Failure("the order's run %r lacks %r" % (rows[1], column))
+        if "identified" not in rows[0] or "info window" not in rows[0]:
+            raise Failure("the read-out's run reads %r" % rows[0])
+        text = pq("log", "2")
+        sent = [bytes.fromhex(line[31:]) for line in text.splitlines() if line[24:31] == "send   "]
+        if sent != self.programmed:
+            raise Failure("run 2 holds %d frames, the remote recorded %d" % (
+                len(sent), len(self.programmed)))
+        for secret in (SESSION, PASSCODE, "47_qmr&cd$83"):
+            if secret in text:
+                raise Failure("run 2 holds the secret %r" % secret)
+        self.log("pellquin log lists the order (%s) and the read-out; run 2 holds its %d frames"
+                 % (NUMBER, len(sent)))
 
     def close_tool(self):
         self.click(self.last, "Form4.AdvToolBarButton1")

@@ -16,6 +16,7 @@
 #include "shell/messages.h"
 #include "tests/device/simfixture.h"
 #include "tests/support/fakebrowser.h"
+#include "tests/support/runlogs.h"
 #include "wizard/wizardpictures.h"
 
 using namespace corvana;
@@ -344,6 +345,22 @@ TEST_F(InfoWindowTest, MainWindowInfoButtonOpensItModally) {
     EXPECT_FALSE(form->isVisible());
     main.reset();
     setBrowserFactory(nullptr);
+}
+
+// Every read-out leaves its run log: the frames and how it ended, as the window showed it.
+TEST_F(InfoWindowTest, EveryReadOutLeavesItsRunLog) {
+    StateFolder state;
+    click();
+    const LoggedRun found = state.newest();
+    EXPECT_EQ(found.sent(), sim.frames());
+    EXPECT_EQ(found.texts("run"), std::vector<std::string>{"read-out, info window"});
+    EXPECT_EQ(found.lines.back().text, "identified: QYX81123-PQ, hardware version TV1");
+
+    sim.unplug();
+    click();
+    EXPECT_EQ(state.logs().size(), 2u);
+    EXPECT_EQ(state.newest().lines.back().text,
+              "no hardware: Keine Hardware angeschlossen! / No Hardware connected!");
 }
 
 } // namespace

@@ -119,6 +119,26 @@ TEST_F(PellquinExe, ProgramSendsTheFramesItPrints) {
     EXPECT_EQ(programmed.err.find('\r'), std::string::npos);
 }
 
+// The run log on Windows: in the folder XDG_STATE_HOME names, listed by `log`, its "send"
+// lines the frames the remote got.
+TEST_F(PellquinExe, ProgramLeavesARunLogThatLogLists) {
+    ScopedEnv state("XDG_STATE_HOME", files.file("state"));
+    const std::string code = files.write("PQD_12345.hex", codeFile(0x10BF));
+    const Ran programmed = run({"program", code, "--type", "02"});
+    ASSERT_EQ(programmed.code, 0) << programmed.err;
+    const Ran list = run({"log"});
+    EXPECT_EQ(list.code, 0) << list.err;
+    for (const char* column : {"12345", "02 DVD", "programmed", "pellquin program"})
+        EXPECT_NE(list.out.find(column), std::string::npos) << column << ": " << list.out;
+    const Ran shown = run({"log", "1"});
+    std::istringstream lines(shown.out);
+    std::string sent;
+    for (std::string l; std::getline(lines, l);)
+        if (l.size() > 31 && l.compare(24, 7, "send   ") == 0)
+            sent += l.substr(31) + "\n";
+    EXPECT_EQ(sent, joined(sim.frames()));
+}
+
 TEST_F(PellquinExe, VerifyAndTheExitCodesOfTheProcess) {
     const std::string code = files.write("code.hex", codeFile(0x103F));
     const Ran verified = run({"program", code, "--type", "02", "--verify", "QYX85123-PQ"});

@@ -1,15 +1,18 @@
 // The download arrow end to end inside the window: the code server on loopback (scripted),
 // the loader, the simulated remote; and the finished page's completion report.
 #include <QKeyEvent>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <thread>
 
 #include "device/waitclock.h"
 #include "tests/device/simfixture.h"
 #include "tests/netsupport/ftpstub.h"
+#include "tests/support/runlogs.h"
 #include "tests/wizard/wizardfixture.h"
 #include "tools/remotesim/remotesim.h"
 
@@ -308,6 +311,93 @@ TEST_F(ReportTest, BothHostsDownShowOneErrorAndStayOnTheFinishedPage) {
     form->AdvPictureFertig->Click(); // the arrow can be pressed again
     EXPECT_EQ(boxes.size(), 2u);
     EXPECT_EQ(page(), "AdvTabSheet4");
+}
+
+// The run log of an order: from the download arrow to the completion report, with what the
+// code server, the remote and the portal were sent and answered, and nothing of the secrets.
+class RunLogTest : public DownloadTest {
+protected:
+    StateFolder state;
+};
+
+TEST_F(RunLogTest, OrderLogHoldsItsDialogueAndFramesButNoSecrets) {
+    server.setFile(kCodeFile, codeFile(12));
+    download();
+    ASSERT_EQ(page(), "AdvTabSheet4");
+    portal.respond("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nthanks");
+    form->AdvPictureFertig->Click();
+    ASSERT_EQ(page(), "AdvTabSheet6");
+
+    ASSERT_EQ(state.logs().size(), 1u);
+    const LoggedRun log = state.newest();
+    EXPECT_NE(log.path.find("_12345.log"), std::string::npos) << log.path;
+    EXPECT_EQ(log.sent(), sim.frames());
+    EXPECT_EQ(log.texts("order"),
+              (std::vector<std::string>{"number 12345", "designation 12345-PQ",
+                                        "device type 02 DVD", "code file PQD_12345.hex"}));
+    const auto ftp = log.texts("ftp>");
+    for (const char* command :
+         {"USER ftpHEX", "PASS ****", "TYPE I", "CWD .", "LIST", "RETR PQD_12345.hex"})
+        EXPECT_NE(std::find(ftp.begin(), ftp.end(), command), ftp.end()) << command;
+    EXPECT_FALSE(log.texts("ftp<").empty());
+    EXPECT_EQ(log.texts("load")[0].rfind("13 records, end address 10BF, image sum ", 0), 0u);
+    EXPECT_EQ(log.texts("http>"),
+              std::vector<std::string>{"GET /Corvana/(S(****))/Statistik.aspx?QYX=QYX12345-PQ "
+                                       "HTTP/1.1  (host " +
+                                       portal.hostPort() + ")"});
+    EXPECT_EQ(log.texts("http<"), std::vector<std::string>{"HTTP/1.1 200 OK"});
+    EXPECT_EQ(log.texts("result"),
+              std::vector<std::string>{"programmed: Download QYX12345 erfolgreich beendet! / "
+                                       "Download QYX12345 successfully finished!"});
+    EXPECT_EQ(log.lines.back().tag, "report");
+    for (const char* secret : {"47_qmr&cd$83", "q1w2e3", "passcode"})
+        EXPECT_EQ(log.text.find(secret), std::string::npos) << secret;
+    EXPECT_EQ(SummarizeRunLog(log.path).outcome, "programmed");
+    EXPECT_TRUE(SummarizeRunLog(log.path).reported);
+}
+
+TEST_F(RunLogTest, RunCutByAVanishedRemoteEndsWithTheLastFrameSent) {
+    server.setFile(kCodeFile, codeFile(12));
+    sim::Faults f;
+    f.vanishAt = 4;
+    sim.setFaults(f);
+    download();
+    ASSERT_EQ(sim.frames().size(), 4u);
+    const LoggedRun log = state.newest();
+    EXPECT_EQ(log.sent(), sim.frames());
+    ASSERT_FALSE(boxes.empty());
+    // The port's error, or under load the time-out first ("Fehler(2)"): what the user saw.
+    EXPECT_EQ(log.lines.back().tag, "result");
+    EXPECT_NE(log.lines.back().text.find(": " + boxes.back()), std::string::npos) << log.text;
+}
+
+TEST_F(RunLogTest, EveryWayOutOfTheDownloadEndsTheLog) {
+    struct Row {
+        const char* name;
+        std::function<void()> arrange;
+        std::string result;
+    } rows[] = {
+        {"checksum", [&] { server.setFile(kCodeFile, codeFile(6, 3)); },
+         "bad code file: Check Sum Error!!!!!-- [4128]"},
+        {"wrong hardware",
+         [&] {
+             server.setFile(kCodeFile, codeFile(4));
+             sim.setDeviceType("01");
+         },
+         "wrong hardware: Falsche Hardware angeschlossen! - Bitte QYX PQ DVD anschliessen! / "
+         "Wrong Hardware ! - Please connect QYX PQ DVD!"},
+        // last: the wizard closes, and the portal goes back from the order page
+        {"file missing", [&] { server.once("RETR", {ftp::reply("550 No such file\r\n")}); },
+         "file not found: Datei nicht vorhanden\\x0DFile not found"},
+    };
+    for (const auto& row : rows) {
+        row.arrange();
+        download();
+        const LoggedRun log = state.newest();
+        EXPECT_EQ(log.texts("result"), std::vector<std::string>{row.result}) << row.name;
+        form->hide();
+    }
+    EXPECT_EQ(state.logs().size(), 3u);
 }
 
 } // namespace

@@ -24,6 +24,7 @@
 #include "platform/serial.h"
 #include "platform/sysio.h"
 #include "platform/versioninfo.h"
+#include "tools/pellquin/commands.h"
 #include "tools/pellquin/progress.h"
 #include "util/errors.h"
 #include "util/hexconv.h"
@@ -54,6 +55,7 @@ commands:
   info                     read out what the connected remote is programmed as
   ports                    the attached CP210x cables and the ports they map to
   fetch NAME               download a code file from the code server
+  log [N]                  the last runs, or run N, from the run log
 
 'pellquin COMMAND --help' describes each; 'pellquin --version' prints the version.
 
@@ -62,7 +64,8 @@ exit codes:
   1    usage: unknown command or option, missing or malformed argument
   2    file: the code file cannot be read, is damaged (checksum, a field that is not
        hexadecimal) or cannot be programmed (no end record, end not above the start,
-       data above 7FFF); or an output file cannot be written
+       data above 7FFF); or an output file cannot be written; or the run log
+       holds no such run
   3    no hardware: no CP210x cable, no port for it, the port cannot be opened or
        fails, no answer to the device-type check or to the read-out
   4    wrong hardware: the remote is of another device type (info: it acknowledges
@@ -106,6 +109,7 @@ would send for the code file. Nothing is opened.
 const char* kProgramHelp =
     R"(usage: pellquin program FILE --type CODE [--port COMn] [--verify DESIGNATION]
                         [--trace FILE]
+       pellquin program FILE --type CODE --repeat [--port COMn] [--verify DESIGNATION]
 
 Writes the code file into the remote control as the wizard does: finds the cable's
 port, checks that a remote of device type CODE answers, prepares it, and sends the
@@ -122,7 +126,39 @@ shows the blocks sent, the rate and the time left; otherwise plain lines do.
   --trace FILE           write the wizard's transcript lines of the exchange to FILE
                          ("Memo1: " and "Memo2: " in front; raw frame bytes included)
 
-The code file is checked before anything is sent (see 'pellquin check').
+  --repeat               bench mode: program remote after remote (below)
+
+The code file is checked before anything is sent (see 'pellquin check'). Every run
+leaves a run log (see 'pellquin log').
+
+Bench mode (--repeat) waits for a remote of device type CODE to answer the device-type
+check, probing once a second and saying once when none or one of another type answers;
+programs it (and reads it out with --verify); prints one line per remote on standard
+output: its count, the time, the blocks and the result; then waits until that remote is
+disconnected (no answer to the check) before it takes the next, so that no remote is
+programmed twice by accident. A failure on one remote is reported in its line and the
+bench goes on with the next. Ctrl+C (SIGINT, SIGTERM) ends it with a summary: remotes
+programmed, failed, total time; the exit code is then 130. --trace does not go with it:
+each remote's run log holds its exchange.
+)";
+
+const char* kLogHelp = R"(usage: pellquin log
+       pellquin log N
+       pellquin log [N] --export FILE
+
+Every programming run (wizard, 'pellquin program') and every read-out (device info
+window, 'pellquin info') leaves a log: the order, the code server's dialogue (PASS
+masked), the loader's result, the cable lookup, every frame sent and reply received as
+hexadecimal pairs with each wait's duration, the completion report's requests, and the
+outcome with the text shown. It never holds the passcode, the login address or the
+portal session. The newest 100 are kept, in $XDG_STATE_HOME/corvana/runs (else
+~/.local/state/corvana/runs; on Windows %LOCALAPPDATA%\corvana\runs).
+
+  (none)          list the runs, newest first (1 is the last run): time, order number,
+                  device type, outcome, duration
+  N               print run N
+  --export FILE   write the last run (or run N) into FILE, a plain text file to mail
+                  to support ('-' writes it to standard output)
 )";
 
 const char* kInfoHelp = R"(usage: pellquin info [--port COMn]
@@ -285,16 +321,7 @@ struct LoadedFile {
 // The sum is the line the loader writes after its "SE_adress1" line, unless the range check
 // refused to sum (then a record's "Status" line follows, or nothing).
 std::optional<std::string> loggedSum(const StringList& log) {
-    const auto& lines = log.lines();
-    for (size_t i = lines.size(); i-- > 0;) {
-        if (lines[i].rfind("SE_adress1", 0) != 0)
-            continue;
-        if (i + 1 < lines.size() && lines[i + 1].size() == 4 &&
-            lines[i + 1].find_first_not_of("0123456789ABCDEF") == std::string::npos)
-            return lines[i + 1];
-        return std::nullopt;
-    }
-    return std::nullopt;
+    return LoggedImageSum(log);
 }
 
 // A span in which a termination signal is left to the command (see Io::stopsGently).
@@ -503,9 +530,11 @@ struct ReadOutReport {
     info::ReadOutResult result;
 };
 
-ReadOutReport readOut(Io& io, int port, const char* what) {
+ReadOutReport readOut(Io& io, int port, const char* what, RunRecord* record = nullptr) {
     Command cmd(io);
     device::RemoteLink link(nullptr, nullptr, io.clock);
+    if (record)
+        record->WatchLink(link);
     ReadOutReport report;
     // The lookup first, so that a conversion error in the read-out is the reply's.
     if (port < 1) {
@@ -568,25 +597,18 @@ std::string designationText(const info::ReadOutResult& r) {
     return "(none: device type 0" + std::to_string(r.acknowledged) + " has no type number)";
 }
 
-int runProgram(Io& io, const Args& a) {
-    if (a.positional.size() != 1)
-        throw UsageError("program wants one FILE");
-    const std::string* typeText = a.get("--type");
-    if (!typeText)
-        throw UsageError("program needs --type CODE");
-    const std::string FB = parseType(*typeText);
-    const int port = a.has("--port") ? parsePort(*a.get("--port")) : 0;
-    const std::string* verify = a.get("--verify");
-    const std::string& path = a.positional[0];
-
+// Programs the loaded file into the remote; the exit code. `record` is told the run (may be
+// nullptr), `ran` gets what the run found.
+int programLoaded(Io& io, const ProgramJob& job, const LoadedFile& file, RunRecord* record,
+                  RunResult* ran) {
+    const std::string& FB = job.FB;
+    const int port = job.port;
+    const std::string* verify = job.verify ? &*job.verify : nullptr;
     Command cmd(io);
-    LoadedFile file;
-    if (!cmd.load(path, file) || !cmd.programmable(path, file))
-        return kBadFile;
 
     Trace trace;
     StringList memo1, memo2;
-    if (const auto* t = a.get("--trace")) {
+    if (const auto* t = job.trace ? &*job.trace : nullptr) {
         if (!trace.open(*t)) {
             cmd.error(*t + ": cannot be written");
             return kBadFile;
@@ -596,6 +618,8 @@ int runProgram(Io& io, const Args& a) {
     }
 
     device::RemoteLink link(&memo1, &memo2, io.clock);
+    if (record)
+        record->WatchLink(link);
     ProgrammingRun run(link, file.image, &memo1, &memo2);
     run.givenPort = port;
     Progress progress(io.err, io.terminal, io.columns);
@@ -606,6 +630,8 @@ int runProgram(Io& io, const Args& a) {
         result = run.Programme(FB, display);
     } catch (const EComPortError& e) {
         progress.finish();
+        if (ran)
+            *ran = run.result();
         cmd.error(e.what());
         return kNoHardware;
     } catch (const EConvertError& e) {
@@ -615,6 +641,8 @@ int runProgram(Io& io, const Args& a) {
         return kNoHardware;
     }
     progress.finish();
+    if (ran)
+        *ran = result;
 
     const std::string where = " on " + comName(result.port);
     switch (result.outcome) {
@@ -657,7 +685,7 @@ int runProgram(Io& io, const Args& a) {
 
     if (!verify)
         return kOk;
-    const ReadOutReport check = readOut(io, result.port, "--verify");
+    const ReadOutReport check = readOut(io, result.port, "--verify", record);
     if (check.exit != kOk)
         return check.exit;
     if (check.result.Designation != *verify) {
@@ -671,21 +699,76 @@ int runProgram(Io& io, const Args& a) {
     return kOk;
 }
 
+OrderPieces orderOfFile(const std::string& path, const std::string& FB) {
+    OrderPieces o;
+    o.number = OrderNumberOfCodeFile(path);
+    o.deviceTypeCode = FB;
+    o.deviceTypeName = DeviceTypeName(FB);
+    o.codeFile = fs::path(path).filename().string();
+    return o;
+}
+
+int runProgram(Io& io, const Args& a) {
+    if (a.positional.size() != 1)
+        throw UsageError("program wants one FILE");
+    const std::string* typeText = a.get("--type");
+    if (!typeText)
+        throw UsageError("program needs --type CODE");
+    ProgramJob job;
+    job.FB = parseType(*typeText);
+    job.port = a.has("--port") ? parsePort(*a.get("--port")) : 0;
+    if (const auto* v = a.get("--verify"))
+        job.verify = *v;
+    if (const auto* t = a.get("--trace"))
+        job.trace = *t;
+    const std::string& path = a.positional[0];
+
+    if (a.has("--repeat")) {
+        if (job.trace)
+            throw UsageError("--trace does not go with --repeat: each remote's run log holds "
+                             "its exchange");
+        Command cmd(io);
+        LoadedFile file;
+        if (!cmd.load(path, file) || !cmd.programmable(path, file))
+            return kBadFile;
+        return RunBench(io, job, path, [&](Io& remoteIo, RunRecord& record, RunResult& ran) {
+            record.Order(orderOfFile(path, job.FB));
+            record.Loaded(file.result, file.image, file.log, 0);
+            return programLoaded(remoteIo, job, file, &record, &ran);
+        });
+    }
+
+    CommandRecord logged(io, "programming run, pellquin program", OrderNumberOfCodeFile(path),
+                         "programmed");
+    logged.record().Order(orderOfFile(path, job.FB));
+    Command cmd(logged.io());
+    LoadedFile file;
+    const bool loaded = cmd.load(path, file);
+    logged.record().Loaded(file.result, file.image, file.log, 0);
+    if (!loaded || !cmd.programmable(path, file))
+        return logged.Ended(kBadFile);
+    RunResult ran;
+    const int exit = programLoaded(logged.io(), job, file, &logged.record(), &ran);
+    return logged.Ended(exit, "", &ran);
+}
+
 // ---- info, ports ------------------------------------------------------------------------
 
-int runInfo(Io& io, const Args& a) {
+int runInfo(Io& outer, const Args& a) {
     if (!a.positional.empty())
         throw UsageError("info takes no arguments");
     const int port = a.has("--port") ? parsePort(*a.get("--port")) : 0;
-    const ReadOutReport report = readOut(io, port, "info");
+    CommandRecord logged(outer, "read-out, pellquin info", "info", "identified");
+    Io& io = logged.io();
+    const ReadOutReport report = readOut(io, port, "info", &logged.record());
     if (report.exit != kOk)
-        return report.exit;
+        return logged.Ended(report.exit);
     const info::ReadOutResult& r = report.result;
     io.out << "designation       " << designationText(r) << '\n';
     io.out << "hardware version  " << r.HardwareVersion << '\n';
     io.out << "read-out code     " << r.ReadOutCode << '\n';
     io.out << "port              " << comName(r.port) << '\n' << std::flush;
-    return kOk;
+    return logged.Ended(kOk, designationText(r) + ", hardware version " + r.HardwareVersion);
 }
 
 std::string hex4(unsigned value) {
@@ -872,6 +955,16 @@ int runFetch(Io& io, const Args& a) {
     return kOk;
 }
 
+// ---- log ----------------------------------------------------------------------------------
+
+int runLog(Io& io, const Args& a) {
+    try {
+        return RunLogCommand(io, a.positional, a.get("--export"));
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(e.what());
+    }
+}
+
 // ---- dispatch -------------------------------------------------------------------------------
 
 struct CommandSpec {
@@ -894,11 +987,13 @@ const std::vector<CommandSpec>& commands() {
         {"frames", kFramesHelp, {valued("--start"), valued("--type")}, runFrames},
         {"program",
          kProgramHelp,
-         {valued("--type"), valued("--port"), valued("--verify"), valued("--trace")},
+         {valued("--type"), valued("--port"), valued("--verify"), valued("--trace"),
+          flag("--repeat")},
          runProgram},
         {"info", kInfoHelp, {valued("--port")}, runInfo},
         {"ports", kPortsHelp, {}, runPorts},
         {"fetch", kFetchHelp, {valued("--output", {"-o"}), flag("--list")}, runFetch},
+        {"log", kLogHelp, {valued("--export")}, runLog},
     };
     return table;
 }
