@@ -48,6 +48,7 @@ public:
     std::deque<std::string> pieces; // on their way
     std::string inQueue;            // arrived, not yet read
     bool cancelled = false;
+    bool closing = false; // a hand-over still pending runs while the port closes
 
     // Owner thread: what was read, piece by piece, and per request what arrived after it.
     std::vector<std::string> read;
@@ -109,7 +110,9 @@ public:
         r_.inQueue.erase(0, got);
         r_.read.push_back(piece);
         check(!r_.sinceRequest.empty());
-        r_.sinceRequest.back() += piece;
+        // What arrives while the port closes came after the last comparison.
+        if (!r_.closing)
+            r_.sinceRequest.back() += piece;
         r_.cv.notify_all();
         return 0;
     }
@@ -119,7 +122,11 @@ public:
         errors = 0;
         return 0;
     }
-    int abort() override { return 0; }
+    int abort() override {
+        std::lock_guard lock(r_.m);
+        r_.closing = true;
+        return 0;
+    }
     void discard() override {
         std::lock_guard lock(r_.m);
         r_.pieces.clear();
