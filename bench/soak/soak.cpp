@@ -1,4 +1,4 @@
-// soak [--runs N] [--showings N]
+// soak [--runs N] [--showings N] [--every N]
 //
 // A service bench's working day in one process, to show that nothing grows:
 //   1. the wizard's road logic N times (default 500): the code file downloaded from the real
@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <malloc.h>
 #include <memory>
 #include <signal.h>
 #include <spawn.h>
@@ -77,6 +78,7 @@ struct Figures {
     int fds = 0;
     long threads = 0;
     long rssKb = 0;
+    long trimmedKb = 0; // after the allocator has handed its free pages back
     size_t memoBytes = 0;
 };
 
@@ -88,14 +90,17 @@ size_t bytesOf(const StringList& memo) {
 }
 
 Figures take(int run, size_t memoBytes = 0) {
-    return {run, openFds(), statusKb("Threads:"), statusKb("VmRSS:"), memoBytes};
+    Figures f{run, openFds(), statusKb("Threads:"), statusKb("VmRSS:"), 0, memoBytes};
+    ::malloc_trim(0);
+    f.trimmedKb = statusKb("VmRSS:");
+    return f;
 }
 
 void print(const char* part, const std::vector<Figures>& f, bool withMemo) {
-    std::printf("%s\n  %-6s %5s %8s %10s%s\n", part, "run", "fds", "threads", "RSS kB",
-                withMemo ? "   Memo1 kB" : "");
+    std::printf("%s\n  %-6s %5s %8s %10s %12s%s\n", part, "run", "fds", "threads", "RSS kB",
+                "trimmed kB", withMemo ? "   Memo1 kB" : "");
     for (const auto& x : f) {
-        std::printf("  %-6d %5d %8ld %10ld", x.run, x.fds, x.threads, x.rssKb);
+        std::printf("  %-6d %5d %8ld %10ld %12ld", x.run, x.fds, x.threads, x.rssKb, x.trimmedKb);
         if (withMemo)
             std::printf(" %10zu", x.memoBytes / 1024);
         std::printf("\n");
@@ -107,10 +112,12 @@ void print(const char* part, const std::vector<Figures>& f, bool withMemo) {
     if (ten && f.back().run > 10) {
         const Figures& last = f.back();
         const long grown = last.rssKb - ten->rssKb;
-        std::printf("  from run 10 to %d: fds %+d, threads %+ld, RSS %+ld kB", last.run,
-                    last.fds - ten->fds, last.threads - ten->threads, grown);
+        std::printf("  from run 10 to %d: fds %+d, threads %+ld, RSS %+ld kB (trimmed %+ld kB)",
+                    last.run, last.fds - ten->fds, last.threads - ten->threads, grown,
+                    last.trimmedKb - ten->trimmedKb);
         if (withMemo) {
-            const long memo = static_cast<long>((last.memoBytes - ten->memoBytes) / 1024);
+            const long memo =
+                (static_cast<long>(last.memoBytes) - static_cast<long>(ten->memoBytes)) / 1024;
             std::printf(" (Memo1 %+ld kB, RSS net of it %+ld kB)", memo, grown - memo);
         }
         std::printf("\n");
@@ -118,8 +125,11 @@ void print(const char* part, const std::vector<Figures>& f, bool withMemo) {
     std::fflush(stdout);
 }
 
+int g_every = 0; // --every N: a line every N runs besides
+
 bool reportPoint(int run, int last) {
-    return run == 1 || run == 10 || run == 100 || run == last;
+    return run == 1 || run == 10 || run == 100 || run == last ||
+           (g_every > 0 && run % g_every == 0);
 }
 
 // tools/remotesim as a process of its own, so that its records do not count in our figures.
@@ -224,6 +234,7 @@ int argValue(int argc, char** argv, const char* name, int def) {
 int main(int argc, char** argv) {
     const int runs = argValue(argc, argv, "--runs", 500);
     const int showings = argValue(argc, argv, "--showings", 100);
+    g_every = argValue(argc, argv, "--every", 0);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
 
     char tmpl[] = "/tmp/corvana-soak-XXXXXX";
