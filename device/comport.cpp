@@ -57,6 +57,11 @@ TComPort::ErrorSink& sink() {
     return s;
 }
 
+TComPort::DeviceFactory& factory() {
+    static TComPort::DeviceFactory f;
+    return f;
+}
+
 } // namespace
 
 struct TComPort::Impl {
@@ -89,7 +94,7 @@ struct TComPort::Impl {
         if (path.empty())
             raise(1, ENOENT);
         int err = 0;
-        auto opened = platform::SerialDevice::open(path, err);
+        auto opened = factory() ? factory()(path, err) : platform::SerialDevice::open(path, err);
         if (!opened)
             raise(1, err);
         dev = std::move(opened);
@@ -374,6 +379,10 @@ void TComPort::RaisePendingError() {
 
 void TComPort::SetUncaughtErrorSink(ErrorSink s) {
     sink() = std::move(s);
+}
+
+void TComPort::SetDeviceFactory(DeviceFactory f) {
+    factory() = std::move(f);
 }
 
 } // namespace corvana::device

@@ -100,6 +100,12 @@ public:
     using ErrorSink = std::function<void(std::exception_ptr)>;
     static void SetUncaughtErrorSink(ErrorSink sink);
 
+    // While set, every port opens its device through it instead of the platform (a fuzzer's
+    // scripted device); a null result fails the open with `err`.
+    using DeviceFactory =
+        std::function<std::unique_ptr<platform::SerialDevice>(const std::string& path, int& err)>;
+    static void SetDeviceFactory(DeviceFactory factory);
+
 private:
     struct Impl;
     std::unique_ptr<Impl> d_;

@@ -41,6 +41,16 @@ std::vector<std::string> split(const std::string& s, char sep, bool quotes) {
     return parts;
 }
 
+// A name that is no single word (a stray quote swallowed what followed it, say) or a control
+// character anywhere would put separators or line breaks of its own into the Cookie header.
+bool sendable(const std::string& name, const std::string& value) {
+    auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
+    for (char c : name)
+        if (control(c) || c == ' ' || c == ';' || c == ',' || c == '"')
+            return false;
+    return std::none_of(value.begin(), value.end(), control);
+}
+
 bool isIpLiteral(const std::string& host) {
     unsigned char buf[16];
     return ::inet_pton(AF_INET, host.c_str(), buf) == 1 ||
@@ -140,7 +150,7 @@ void CookieStore::takeOne(const std::string& text, bool version2, const std::str
     Cookie c;
     c.name = trim(pair.substr(0, eq));
     c.value = trim(pair.substr(eq + 1));
-    if (c.name.empty())
+    if (c.name.empty() || !sendable(c.name, c.value))
         return;
     const std::string host = lower(rawHost);
     c.domain = host;

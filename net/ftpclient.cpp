@@ -96,6 +96,10 @@ std::string fileReason(int err) {
 
 } // namespace
 
+void FtpClient::SplitListing(const std::string& text, StringList& dest) {
+    splitLines(text, dest);
+}
+
 FtpClient::FtpClient() = default;
 
 FtpClient::~FtpClient() {

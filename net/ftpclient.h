@@ -64,6 +64,9 @@ public:
     bool Connected() const { return control_.valid(); }
     // nullptr for none; not owned.
     void SetObserver(FtpObserver* observer) { observer_ = observer; }
+
+    // The listing's text cut into lines at CR LF, LF or CR, as List cuts what arrives.
+    static void SplitListing(const std::string& text, StringList& dest);
     const FtpReply& LastReply() const { return last_; }
 
     // Ends the blocking operation in progress, or the next one, with the socket error for

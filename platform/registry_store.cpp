@@ -61,7 +61,10 @@ std::string valueText(const RegValue& v) {
     }
     if (v.type == REG_BINARY)
         return "hex:" + hexBytes(v.data);
-    return "hex(" + std::to_string(v.type) + "):" + hexBytes(v.data);
+    // The type in hexadecimal, as the parser (and the registry editor) reads it: "hex(b)".
+    char type[16];
+    std::snprintf(type, sizeof type, "%x", static_cast<unsigned>(v.type));
+    return "hex(" + std::string(type) + "):" + hexBytes(v.data);
 }
 
 // Parses a quoted name starting at `pos` (at the opening quote); advances `pos` past it.

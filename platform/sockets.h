@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 
@@ -39,6 +40,12 @@ inline constexpr int kTimedOut = 1 << 24;
 // "bind", "listen", "accept", "send", "recv", "poll"). Returns the error number the call
 // should fail with (for "getaddrinfo" an EAI_* code), or 0 to let it run.
 void setFaultHook(sys::FaultHook hook);
+
+class Socket;
+// While set, connectTcp asks it instead of resolving and connecting: it returns 0 with `out`
+// connected (a fuzzer or a test hands over one end of a socket pair) or an error number.
+using ConnectHook = std::function<int(const std::string& host, uint16_t port, Socket& out)>;
+void setConnectHook(ConnectHook hook);
 
 // A flag that every wait watches. trigger() is async-signal-safe and may be called from any
 // thread; while the flag is raised, waits fail with ECANCELED. It stays raised until clear().

@@ -18,6 +18,11 @@ sys::FaultHook& hook() {
     return h;
 }
 
+ConnectHook& connectHook() {
+    static ConnectHook h;
+    return h;
+}
+
 int fault(const char* call) {
     return hook() ? hook()(call) : 0;
 }
@@ -166,6 +171,10 @@ void setFaultHook(sys::FaultHook h) {
     hook() = std::move(h);
 }
 
+void setConnectHook(ConnectHook h) {
+    connectHook() = std::move(h);
+}
+
 Canceller::Canceller() noexcept : pipe_{-1, -1} {
     if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) < 0)
         pipe_[0] = pipe_[1] = -1;
@@ -259,6 +268,8 @@ void Socket::close() noexcept {
 
 int connectTcp(const std::string& host, uint16_t port, bool ipv4Only, const Canceller* cancel,
                Socket& out) {
+    if (connectHook())
+        return connectHook()(host, port, out);
     if (const int f = fault("getaddrinfo"))
         return f;
     addrinfo hints{};

@@ -25,6 +25,11 @@ sys::FaultHook& hook() {
     return h;
 }
 
+ConnectHook& connectHook() {
+    static ConnectHook h;
+    return h;
+}
+
 int fault(const char* call) {
     return hook() ? hook()(call) : 0;
 }
@@ -196,6 +201,10 @@ void setFaultHook(sys::FaultHook h) {
     hook() = std::move(h);
 }
 
+void setConnectHook(ConnectHook h) {
+    connectHook() = std::move(h);
+}
+
 // pipe_[0] is the flag's UDP socket, bound to the loopback address; trigger() sends to it.
 Canceller::Canceller() noexcept : pipe_{-1, -1} {
     if (!g_winsock.ok)
@@ -305,6 +314,8 @@ void Socket::close() noexcept {
 
 int connectTcp(const std::string& host, uint16_t port, bool ipv4Only, const Canceller* cancel,
                Socket& out) {
+    if (connectHook())
+        return connectHook()(host, port, out);
     if (!g_winsock.ok)
         return WSANOTINITIALISED;
     if (const int f = fault("getaddrinfo"))

@@ -1,6 +1,7 @@
 #pragma once
 // An ordered list of text lines: the hidden memos and list boxes that hold diagnostics.
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -9,8 +10,16 @@ namespace corvana {
 
 class StringList {
 public:
+    StringList() = default;
+    // A log that is never emptied would grow for as long as the program runs: past `limit`
+    // lines it lets its oldest quarter go, keeping the newest. 0 keeps every line.
+    explicit StringList(size_t limit) : limit_(limit) {}
+
     void Add(const std::string& line) {
         lines_.push_back(line);
+        if (limit_ && lines_.size() > limit_)
+            lines_.erase(lines_.begin(), lines_.begin() + static_cast<std::ptrdiff_t>(
+                                                              lines_.size() - limit_ * 3 / 4));
         if (onAdd)
             onAdd(line);
     }
@@ -29,6 +38,7 @@ public:
 
 private:
     std::vector<std::string> lines_;
+    size_t limit_ = 0;
 };
 
 } // namespace corvana

@@ -83,7 +83,9 @@ public:
     std::string& se_Address1 = Image.se_Address1;
     std::string& se_address2 = Image.se_address2;
 
-    corvana::StringList Memo1;    // diagnostics: discovery, transcript, loader; never emptied
+    // diagnostics: discovery, transcript, loader; never emptied, so it keeps the newest lines
+    // of the last few orders (one full image logs about 9000) rather than a whole day's
+    corvana::StringList Memo1{50000};
     corvana::StringList Memo2;    // transcript of the current programming run
     corvana::StringList ListBox1; // the code server's listing
 
