@@ -12,17 +12,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <pwd.h>
 #include <sstream>
-#include <thread>
 #include <unistd.h>
 
 namespace corvana {
@@ -68,32 +64,6 @@ public:
 private:
     std::string path_;
     bool ok_ = false;
-};
-
-// The client waits without a time limit, as the tool does; a server that stops answering
-// fails the test instead of hanging it.
-class Watchdog {
-public:
-    explicit Watchdog(FtpClient& client)
-        : thread_([this, &client] {
-              std::unique_lock<std::mutex> lock(mutex_);
-              if (!done_.wait_for(lock, std::chrono::seconds(60), [this] { return over_; }))
-                  client.Abort();
-          }) {}
-    ~Watchdog() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            over_ = true;
-        }
-        done_.notify_one();
-        thread_.join();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable done_;
-    bool over_ = false;
-    std::thread thread_;
 };
 
 int run(const std::vector<std::string>& argv) {
@@ -181,7 +151,7 @@ TEST_F(FtpVsftpdTest, TheWizardsSessionListsAndDownloadsByteForByte) {
     const std::string target = local.write("Printer.drv", std::string(50000, 'x'));
 
     TFtpSession session;
-    Watchdog watchdog(session.Client);
+    test::AbortAfter watchdog(session.Client);
     session.UseCodeServer();
     session.Client.Connect();
     EXPECT_TRUE(session.ChangeDirectory("."));
@@ -210,7 +180,7 @@ TEST_F(FtpVsftpdTest, AMissingFileIsARefusalAndLeavesAnEmptyLocalFile) {
     client.Port = port;
     client.Username = settings::kCodeServerUser;
     client.Password = settings::kCodeServerPassword;
-    Watchdog watchdog(client);
+    test::AbortAfter watchdog(client);
     client.Connect();
     const std::string target = local.write("Printer.drv", "an older code file");
     try {
@@ -233,7 +203,7 @@ TEST_F(FtpVsftpdTest, AWrongPasswordIsRefusedAndTheConnectionClosed) {
     client.Port = port;
     client.Username = settings::kCodeServerUser;
     client.Password = "not the password";
-    Watchdog watchdog(client);
+    test::AbortAfter watchdog(client);
     try {
         client.Connect();
         FAIL() << "logged in with a wrong password";

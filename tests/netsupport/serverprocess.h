@@ -4,9 +4,13 @@
 // server runs in the foreground, dies with the test and is stopped when the object goes.
 // Linux only.
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <sys/types.h>
+#include <thread>
 #include <vector>
 
 namespace corvana::test {
@@ -34,6 +38,35 @@ private:
     pid_t pid_ = -1;
     bool ok_ = false;
     std::string error_;
+};
+
+// The clients wait without a time limit, as the tool does; against a server that stops
+// answering, this ends the client's call (Abort) after a minute and the test fails instead of
+// hanging until ctest kills it.
+template <class Client> class AbortAfter {
+public:
+    explicit AbortAfter(Client& client, std::chrono::seconds limit = std::chrono::seconds(60))
+        : thread_([this, &client, limit] {
+              std::unique_lock<std::mutex> lock(mutex_);
+              if (!done_.wait_for(lock, limit, [this] { return over_; }))
+                  client.Abort();
+          }) {}
+    ~AbortAfter() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            over_ = true;
+        }
+        done_.notify_one();
+        thread_.join();
+    }
+    AbortAfter(const AbortAfter&) = delete;
+    AbortAfter& operator=(const AbortAfter&) = delete;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool over_ = false;
+    std::thread thread_;
 };
 
 } // namespace corvana::test
