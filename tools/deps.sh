@@ -7,6 +7,7 @@ pkgs=(
   qt6-base-dev qt6-webengine-dev libqt6svg6-dev libgl-dev
   libjpeg-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool vsftpd python3 python3-pyftpdlib imagemagick fonts-liberation
+  lintian desktop-file-utils appstream nginx
 )
 [ $# -gt 0 ] && pkgs=("$@")
 missing=()

@@ -1,8 +1,10 @@
 #pragma once
-// The fixed settings of the system, defined once. The tool has no configuration: only the
-// tests and the demo may move the hosts to loopback stand-ins through the environment.
+// The fixed settings of the system, defined once. The tool has no configuration: the site
+// (portal hosts, code server) is set when a build is configured, and only the tests and the
+// demo may move the hosts to loopback stand-ins through the environment.
 
 #include <string>
+#include <vector>
 
 namespace corvana::settings {
 
@@ -19,6 +21,17 @@ std::string portalHostInternational();
 // Code server: IPv4 literal and port; CORVANA_CODE_SERVER / CORVANA_CODE_SERVER_PORT move them.
 std::string codeServerHost();
 int codeServerPort();
+
+// The site settings as this build holds them (set when it is configured) and as they stand
+// now, after the environment's overrides; `pellquin --version` shows them.
+struct SiteSetting {
+    const char* what;     // "portal, German host"
+    const char* variable; // the environment variable that moves it
+    std::string builtIn;
+    std::string current;
+};
+std::vector<SiteSetting> siteSettings();
+
 inline constexpr const char* kCodeServerUser = "ftpHEX";
 inline constexpr const char* kCodeServerPassword = "47_qmr&cd$83";
 inline constexpr const char* kCodeServerDirectory = ".";

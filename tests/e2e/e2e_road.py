@@ -11,13 +11,20 @@ where to click), the portal's request record, the frames and the memory of the s
 remote.
 
     e2e_road.py --bin BUILD/bin --source SOURCE_DIR [--keep]
+                [--package-dir DIR --user NAME]
+
+With --package-dir the tool is the one of the built .deb in DIR, unpacked into a root of its
+own (dpkg-deb -x, nothing installed); with --user the tool and the simulated remote run as
+that unprivileged user, with a HOME and XDG folders of their own and the browser sandbox on.
 
 On failure the work folder (logs, a screenshot, the last read-out) is kept and named.
 """
 
 import argparse
 import ctypes
+import glob
 import os
+import pwd
 import shutil
 import signal
 import subprocess
@@ -78,18 +85,58 @@ class Road:
     def __init__(self, args):
         self.bin = args.bin
         self.source = args.source
+        self.started = time.monotonic()
         self.work = tempfile.mkdtemp(prefix="corvana-e2e-")
         self.procs = []
         self.tool = None
-        self.dump_path = os.path.join(self.work, "ui.dump")
+        self.tool_dir = self.bin
+        self.user = pwd.getpwnam(args.user) if args.user else None
+        # What the tool and the remote write goes where their user may write.
+        self.own = self.work
+        if self.user:
+            os.chmod(self.work, 0o711)
+            self.own = self.own_dir("user")
+        if args.package_dir:
+            self.tool_dir = self.unpack(args.package_dir)
+        self.dump_path = os.path.join(self.own, "ui.dump")
         self.seq = -1
         self.last = {}
-        self.started = time.monotonic()
 
     # --- processes ---------------------------------------------------------------------
 
     def log(self, text):
         print("[%6.1f s] %s" % (time.monotonic() - self.started, text), flush=True)
+
+    def own_dir(self, *parts):
+        path = os.path.join(self.work if not parts or parts[0] == "user" else self.own, *parts)
+        os.makedirs(path, mode=0o700, exist_ok=True)
+        if self.user:
+            os.chown(path, self.user.pw_uid, self.user.pw_gid)
+        return path
+
+    def unpack(self, package_dir):
+        debs = glob.glob(os.path.join(package_dir, "*.deb"))
+        if len(debs) != 1:
+            raise Failure("expected one .deb in %s, found %r" % (package_dir, debs))
+        root = os.path.join(self.work, "root")
+        subprocess.run(["dpkg-deb", "-x", debs[0], root], check=True)
+        self.log("unpacked %s into %s" % (os.path.basename(debs[0]), root))
+        return os.path.join(root, "usr/bin")
+
+    def as_user(self, argv, env):
+        """argv run as the unprivileged user, in an environment of its own."""
+        if not self.user:
+            return argv, env
+        home = self.own_dir("home")
+        env = dict(env or os.environ, HOME=home, USER=self.user.pw_name,
+                   LOGNAME=self.user.pw_name, XDG_CONFIG_HOME=self.own_dir("home", ".config"),
+                   XDG_CACHE_HOME=self.own_dir("home", ".cache"),
+                   XDG_DATA_HOME=self.own_dir("home", ".local"),
+                   XDG_RUNTIME_DIR=self.own_dir("runtime"))
+        # The sandbox stays on: nothing here may turn it off.
+        env.pop("QTWEBENGINE_DISABLE_SANDBOX", None)
+        return ["setpriv", "--reuid", str(self.user.pw_uid), "--regid", str(self.user.pw_gid),
+                "--clear-groups", "--pdeathsig", "TERM", "--", *argv], env
 
     def spawn(self, name, argv, env=None, **kw):
         out = open(os.path.join(self.work, name + ".log"), "w")
@@ -133,13 +180,14 @@ class Road:
         self.ftp_port = self.start_with_port("codeserver", [
             PY, "-u", os.path.join(self.source, "tools/codeserver/codeserver.py"), self.codes,
             "--make", FB + ":" + NUMBER])
-        self.frames_path = os.path.join(self.work, "frames.log")
-        self.image_path = os.path.join(self.work, "remote-image.bin")
-        env_file = os.path.join(self.work, "remote.env")
-        self.spawn("remotesim", [
-            os.path.join(self.bin, "remotesim"), "--dir", os.path.join(self.work, "remote"),
+        self.frames_path = os.path.join(self.own, "frames.log")
+        self.image_path = os.path.join(self.own, "remote-image.bin")
+        env_file = os.path.join(self.own, "remote.env")
+        # The remote runs as the tool's user, as a cable would be the logged-in user's.
+        self.spawn("remotesim", *self.as_user([
+            os.path.join(self.bin, "remotesim"), "--dir", os.path.join(self.own, "remote"),
             "--env-file", env_file, "--type", FB, "--readout", READOUT,
-            "--record", self.frames_path, "--image", self.image_path, "--paced"])
+            "--record", self.frames_path, "--image", self.image_path, "--paced"], None))
         self.wait_for(lambda: os.path.exists(env_file), 30, "the simulated remote's tree")
         self.remote_env = {}
         with open(env_file) as f:
@@ -156,21 +204,24 @@ class Road:
         host = "127.0.0.1:%d" % self.portal_port
         env.update({
             "DISPLAY": self.display, "QT_QPA_PLATFORM": "xcb",
-            "XDG_CONFIG_HOME": os.path.join(self.work, "config"),
-            "XDG_STATE_HOME": os.path.join(self.work, "state"),
-            "TMPDIR": os.path.join(self.work, "tmp"),
+            "XDG_CONFIG_HOME": os.path.join(self.own, "config"),
+            "XDG_STATE_HOME": self.own_dir("state"),
+            "TMPDIR": self.own_dir("tmp"),
             "CORVANA_PORTAL_HOST_DE": host, "CORVANA_PORTAL_HOST_INT": host,
             "CORVANA_CODE_SERVER": "127.0.0.1", "CORVANA_CODE_SERVER_PORT": str(self.ftp_port),
             "CORVANA_UI_DUMP": self.dump_path,
             "QTWEBENGINE_CHROMIUM_FLAGS": "--disable-gpu --no-sandbox",
         })
-        if os.geteuid() == 0:
+        argv = [os.path.join(self.tool_dir, "pcorvanabrowser")]
+        if self.user:
+            env["QTWEBENGINE_CHROMIUM_FLAGS"] = "--disable-gpu"
+            argv, env = self.as_user(argv, env)
+        elif os.geteuid() == 0:
             env["QTWEBENGINE_DISABLE_SANDBOX"] = "1"
-        os.makedirs(env["TMPDIR"], exist_ok=True)
         if os.path.exists(self.dump_path):
             os.unlink(self.dump_path)
         self.seq = -1
-        self.tool = self.spawn(name, [os.path.join(self.bin, "pcorvanabrowser")], env=env)
+        self.tool = self.spawn(name, argv, env=env)
         self.wait_for(lambda: os.path.exists(self.dump_path), 60, "the tool to start")
 
     def stop_all(self):
@@ -316,6 +367,8 @@ class Road:
         self.start_stand_ins()
         self.start_tool("tool")
         self.first_start_and_login()
+        if self.user:
+            self.check_user_and_sandbox()
         start_page = self.open_order()
         self.program()
         self.report_and_close(start_page)
@@ -352,6 +405,58 @@ class Road:
         if got != [want]:
             raise Failure("login requests %r, expected [%r]" % (got, want))
         self.log("logged in: " + got[0])
+
+    def check_user_and_sandbox(self):
+        """The tool runs as its user; the portal's pages render in the browser's sandbox:
+        namespaces of their own and a seccomp filter, as a desktop user's browser has them."""
+        def status(pid):
+            with open("/proc/%d/status" % pid) as f:
+                return dict(line.rstrip("\n").split(":\t", 1) for line in f if ":\t" in line)
+
+        def cmdline(pid):
+            with open("/proc/%d/cmdline" % pid, "rb") as f:
+                return f.read().split(b"\0")
+
+        def descendants(top):
+            parents = {}
+            for entry in os.listdir("/proc"):
+                if entry.isdigit():
+                    try:
+                        with open("/proc/%s/stat" % entry) as f:
+                            parents[int(entry)] = int(f.read().rsplit(")", 1)[1].split()[1])
+                    except (OSError, IndexError, ValueError):
+                        pass
+            found, todo = [], [top]
+            while todo:
+                pid = todo.pop()
+                kids = [p for p, parent in parents.items() if parent == pid]
+                found += kids
+                todo += kids
+            return found
+
+        tool = self.tool.pid
+        uid = str(self.user.pw_uid)
+        if status(tool)["Uid"].split() != [uid] * 4:
+            raise Failure("the tool runs as %s, not as %s" % (status(tool)["Uid"], uid))
+        # A renderer is forked by the sandboxed zygote and keeps its command line: it is
+        # known by the seccomp filter it runs under.
+        def sandboxed():
+            return [p for p in descendants(tool) if status(p).get("Seccomp") == "2"]
+
+        renderers = self.wait_for(sandboxed, 30, "renderer process in the sandbox")
+        for pid in descendants(tool):
+            if b"--no-sandbox" in cmdline(pid):
+                raise Failure("helper %d runs with --no-sandbox" % pid)
+        for pid in renderers:
+            st = status(pid)
+            if st.get("NoNewPrivs") != "1":
+                raise Failure("renderer %d may gain privileges" % pid)
+            if os.readlink("/proc/%d/ns/pid" % pid) == os.readlink("/proc/%d/ns/pid" % tool):
+                raise Failure("renderer %d shares the tool's process namespace" % pid)
+            if st["Uid"].split() != [uid] * 4:
+                raise Failure("renderer %d runs as %s" % (pid, st["Uid"]))
+        self.log("the tool runs as %s; %d renderer(s) in the sandbox (own namespaces, seccomp)"
+                 % (self.user.pw_name, len(renderers)))
 
     def open_order(self):
         loaded = "GET /__loaded?%%2F(S(%s))%%2FDefault.aspx HTTP/1.1" % SESSION
@@ -438,7 +543,7 @@ class Road:
             raise Failure("the remote's memory differs from the code file from %04X on" % first)
         self.log("the remote holds the code file: %d blocks from 1000 to %04X, every one checked"
                  % (len(want) - 2, end))
-        left = [os.path.join(top, name) for top, _, names in os.walk(os.path.join(self.work, "tmp"))
+        left = [os.path.join(top, name) for top, _, names in os.walk(os.path.join(self.own, "tmp"))
                 for name in names if name == "Printer.drv"]
         if left:
             raise Failure("the temporary code file was not deleted: %r" % left)
@@ -495,7 +600,7 @@ class Road:
 
     def run_log(self):
         """What pellquin log makes of the logs the order and the read-out left."""
-        env = dict(os.environ, XDG_STATE_HOME=os.path.join(self.work, "state"))
+        env = dict(os.environ, XDG_STATE_HOME=os.path.join(self.own, "state"))
         pellquin = os.path.join(self.bin, "pellquin")
 
         def pq(*args):
@@ -534,6 +639,12 @@ class Road:
         if rc != 0:
             raise Failure("the tool ended with %d" % rc)
         self.log("door button: the tool ended")
+        if self.user:
+            store = os.path.join(self.own, "home", ".config", "corvana", "hkcu.reg")
+            st = os.stat(store)
+            if st.st_uid != self.user.pw_uid or st.st_mode & 0o777 != 0o600:
+                raise Failure("%s is owned by %d with mode %o" % (store, st.st_uid, st.st_mode))
+            self.log("the login values are in the user's own store, mode 0600")
 
     def second_start(self):
         before = len(self.requests())
@@ -555,8 +666,14 @@ def main():
     ap.add_argument("--bin", required=True)
     ap.add_argument("--source", required=True)
     ap.add_argument("--keep", action="store_true", help="keep the work folder")
+    ap.add_argument("--package-dir", help="run the tool of the .deb in this folder")
+    ap.add_argument("--user", help="run the tool as this unprivileged user, sandbox on")
     args = ap.parse_args()
-    for tool in ("Xvfb", "xdotool", "import"):
+    if args.user and os.geteuid() != 0:
+        print("--user needs root, to start the tool as another user", file=sys.stderr)
+        return 1
+    for tool in ("Xvfb", "xdotool", "import") + (("dpkg-deb",) if args.package_dir else ()) + (
+            ("setpriv",) if args.user else ()):
         if not shutil.which(tool):
             print("missing %s (tools/deps.sh installs it)" % tool, file=sys.stderr)
             return 1

@@ -1013,8 +1013,16 @@ int Run(const std::vector<std::string>& args, Io& io) {
         return kOk;
     }
     if (first == "--version") {
-        io.out << "pellquin " << GetFileVersionString(platform::runningExecutablePath()) << '\n'
-               << std::flush;
+        io.out << "pellquin " << GetFileVersionString(platform::runningExecutablePath()) << '\n';
+        for (const auto& s : settings::siteSettings()) {
+            std::string what = s.what;
+            what.resize(28, ' ');
+            io.out << "  " << what << s.current;
+            if (s.current != s.builtIn)
+                io.out << " (" << s.variable << "; built in: " << s.builtIn << ")";
+            io.out << '\n';
+        }
+        io.out << std::flush;
         return kOk;
     }
     for (const auto& c : commands()) {
