@@ -367,6 +367,7 @@ void FtpClient::List(StringList& Dest) {
     transfer("LIST", [&](const char* p, size_t n) {
         if (text.size() + n > kMaxListing)
             throw EProtocolError("Die Verzeichnisliste ist zu groß.");
+        netio::reserveWithin(text, n, kMaxListing);
         text.append(p, n);
     });
     splitLines(text, Dest);

@@ -216,6 +216,7 @@ bool HttpClient::readBody(Response& r, int pieceTimeoutMs) {
     auto append = [&](size_t want) {
         if (r.size + want > kMaxResponse)
             tooLarge();
+        netio::reserveWithin(r.body, want, kMaxResponse);
         const size_t before = r.body.size();
         const Result res = reader_.readSome(r.body, want, pieceTimeoutMs);
         r.size += r.body.size() - before;

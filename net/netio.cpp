@@ -110,6 +110,13 @@ std::string lower(std::string s) {
     return s;
 }
 
+void reserveWithin(std::string& s, size_t more, size_t cap) {
+    const size_t need = s.size() + more;
+    if (need <= s.capacity())
+        return;
+    s.reserve(std::min(std::max(need, 2 * s.capacity()), std::max(need, cap)));
+}
+
 std::string trim(const std::string& s) {
     const size_t b = s.find_first_not_of(" \t");
     if (b == std::string::npos)

@@ -22,6 +22,10 @@ inline constexpr size_t kMaxLineLength = 16384;
 std::string lower(std::string s);
 std::string trim(const std::string& s);
 
+// Makes room for `more` bytes without letting the buffer's doubling overshoot `cap`, so that a
+// body or listing held to a cap never takes twice the cap at its last growth.
+void reserveWithin(std::string& s, size_t more, size_t cap);
+
 // Reads one connection through a buffer, so that lines and the bytes after them come out in
 // the order they arrived.
 class Reader {
