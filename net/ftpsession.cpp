@@ -40,12 +40,14 @@ const StringList& TFtpSession::ListFiles() {
 
 bool TFtpSession::Download(const std::string& RemoteName, const std::string& LocalPath,
                            bool Overwrite) {
+    LastError.clear();
     try {
         Client.Retrieve(RemoteName, LocalPath, Overwrite);
         return true;
     } catch (const std::exception& e) {
         if (cancelled(e))
             throw;
+        LastError = e.what();
         return false;
     }
 }

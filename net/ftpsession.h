@@ -42,6 +42,9 @@ public:
     const StringList& ListFiles();
     // True when `RemoteName` arrived complete in `LocalPath`; false on any error.
     bool Download(const std::string& RemoteName, const std::string& LocalPath, bool Overwrite);
+
+    // Why the last Download returned false (the error's text); empty after a success.
+    std::string LastError;
 };
 
 } // namespace corvana

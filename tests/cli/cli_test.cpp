@@ -412,6 +412,9 @@ TEST_F(FetchTest, TransferWithoutADataConnectionFailsAndLeavesNoFile) {
     EXPECT_EQ(r.code, cli::kNetwork);
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(fs::is_empty(files.path())) << "neither the target nor a partial file";
+    EXPECT_NE(r.err.find(": Der Server hat keine Datenverbindung aufgebaut."), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("226"), std::string::npos) << "a completion quoted as the reason";
     const Ran toStdout = run({"fetch", "PQD_12345.hex", "-o", "-"});
     EXPECT_EQ(toStdout.code, cli::kNetwork);
     EXPECT_EQ(toStdout.out, "");

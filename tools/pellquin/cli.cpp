@@ -920,8 +920,15 @@ int runFetch(Io& io, const Args& a) {
             std::string said;
             for (const auto& l : reply.Text)
                 said += (said.empty() ? "" : " ") + l;
-            cmd.error("Datei nicht vorhanden / File not found: " + name + " on " + server +
-                      (reply.Code ? " (" + std::to_string(reply.Code) + " " + said + ")" : ""));
+            // A refusal is told by its reply; anything else (no data connection, a broken
+            // one) by its error, as the last reply then says the transfer went well.
+            const bool refused = reply.Code >= 400;
+            std::string why;
+            if (refused)
+                why = " (" + std::to_string(reply.Code) + " " + said + ")";
+            else if (!session.LastError.empty())
+                why = ": " + session.LastError;
+            cmd.error("Datei nicht vorhanden / File not found: " + name + " on " + server + why);
             removePart();
             return kNetwork;
         }
