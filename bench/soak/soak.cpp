@@ -1,4 +1,4 @@
-// soak [--runs N] [--showings N] [--every N]
+// soak [--runs N] [--showings N] [--every N] [--clear-memo]
 //
 // A service bench's working day in one process, to show that nothing grows:
 //   1. the wizard's road logic N times (default 500): the code file downloaded from the real
@@ -235,6 +235,10 @@ int main(int argc, char** argv) {
     const int runs = argValue(argc, argv, "--runs", 500);
     const int showings = argValue(argc, argv, "--showings", 100);
     g_every = argValue(argc, argv, "--every", 0);
+    // Empties the window's log after each showing, to tell its share of the growth apart.
+    bool clearMemo = false;
+    for (int i = 1; i < argc; ++i)
+        clearMemo = clearMemo || std::string(argv[i]) == "--clear-memo";
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
 
     char tmpl[] = "/tmp/corvana-soak-XXXXXX";
@@ -306,6 +310,8 @@ int main(int argc, char** argv) {
                 fail("message in showing " + std::to_string(run) + ": " + boxes.front());
             if (browser->backCalls != run)
                 fail("the wizard did not close in showing " + std::to_string(run));
+            if (clearMemo)
+                Form1->Memo1.Clear();
             if (reportPoint(run, showings))
                 figures.push_back(take(run, bytesOf(Form1->Memo1)));
         }
