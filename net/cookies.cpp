@@ -126,7 +126,10 @@ std::time_t CookieStore::ParseDate(const std::string& text) {
     tm.tm_hour = hh;
     tm.tm_min = mm;
     tm.tm_sec = ss;
-    return ::timegm(&tm);
+    // A date before 1970 is as past as 1970 itself: a cookie sent with it is to be deleted,
+    // not kept as if it had no date (which a negative time would look like).
+    const std::time_t t = ::timegm(&tm);
+    return t < 0 ? 0 : t;
 }
 
 void CookieStore::Take(const std::string& value, bool version2, const std::string& host,
