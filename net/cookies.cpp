@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <limits>
 
 namespace corvana {
 namespace {
@@ -186,7 +187,11 @@ void CookieStore::takeOne(const std::string& text, bool version2, const std::str
             if (val.empty() || *end)
                 continue;
             haveMaxAge = true;
-            c.expires = secs <= 0 ? 1 : now + static_cast<std::time_t>(secs);
+            // A huge Max-Age means for ever, not an overflow into the past.
+            const std::time_t last = std::numeric_limits<std::time_t>::max();
+            c.expires = secs <= 0            ? 1
+                        : secs >= last - now ? last
+                                             : now + static_cast<std::time_t>(secs);
         } else if (name == "expires" && !haveMaxAge) {
             const std::time_t t = ParseDate(val);
             if (t >= 0)

@@ -1,7 +1,7 @@
 // Cookies whose name or value would break the Cookie header apart are refused: a stray quote
 // in a Set-cookie2 list that swallows the cookies after it, control characters (a lone CR
 // survives the line reading), blanks or separators in a name. A cookie sent with a date
-// before 1970 is deleted, not kept.
+// before 1970 is deleted, not kept; one with a huge Max-Age is kept.
 #include "net/cookies.h"
 
 #include <gtest/gtest.h>
@@ -33,6 +33,12 @@ TEST(CookieRefusal, NamesAndValuesThatWouldBreakTheHeaderAreNotKept) {
         store.Take(c.value, c.version2, "portal.test", "/");
         EXPECT_EQ(store.Header("portal.test", "/"), c.sent) << c.value;
     }
+}
+
+TEST(CookieRefusal, AHugeMaxAgeKeepsTheCookie) {
+    CookieStore store;
+    store.Take("a=1; Max-Age=99999999999999999999999", false, "portal.test", "/");
+    EXPECT_EQ(store.Header("portal.test", "/"), "a=1");
 }
 
 TEST(CookieRefusal, ADateBefore1970DeletesTheCookie) {
