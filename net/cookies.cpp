@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <limits>
 
 namespace corvana {
 namespace {
@@ -126,7 +127,10 @@ std::time_t CookieStore::ParseDate(const std::string& text) {
     tm.tm_hour = hh;
     tm.tm_min = mm;
     tm.tm_sec = ss;
-    return ::timegm(&tm);
+    // A date before 1970 is as past as 1970 itself: a cookie sent with it is to be deleted,
+    // not kept as if it had no date (which a negative time would look like).
+    const std::time_t t = ::timegm(&tm);
+    return t < 0 ? 0 : t;
 }
 
 void CookieStore::Take(const std::string& value, bool version2, const std::string& host,
@@ -183,7 +187,11 @@ void CookieStore::takeOne(const std::string& text, bool version2, const std::str
             if (val.empty() || *end)
                 continue;
             haveMaxAge = true;
-            c.expires = secs <= 0 ? 1 : now + static_cast<std::time_t>(secs);
+            // A huge Max-Age means for ever, not an overflow into the past.
+            const std::time_t last = std::numeric_limits<std::time_t>::max();
+            c.expires = secs <= 0            ? 1
+                        : secs >= last - now ? last
+                                             : now + static_cast<std::time_t>(secs);
         } else if (name == "expires" && !haveMaxAge) {
             const std::time_t t = ParseDate(val);
             if (t >= 0)

@@ -130,7 +130,7 @@ void connect(FtpClient& ftp, uint16_t port) {
 
 TEST(FtpCaps, ListingPastItsCapEndsWithAnErrorAndTheConnectionGoesOn) {
     StreamingFtpServer server;
-    server.listingBytes = 4 * kListingCap;
+    server.listingBytes = 8 * kListingCap;
     FtpClient ftp;
     connect(ftp, server.port());
     StringList dest;
@@ -147,10 +147,11 @@ TEST(FtpCaps, ListingPastItsCapEndsWithAnErrorAndTheConnectionGoesOn) {
     // The server was stopped by the client closing the data connection, not by its own end.
     EXPECT_TRUE(server.listingCut.load());
     EXPECT_LT(server.listingSent.load(), 2 * kListingCap);
-    // At most the cap and the half-size buffer it outgrew, which the allocator may keep; a
-    // client without the cap would have taken all four times the cap the server sent.
+    // The cap and the buffers it outgrew on the way, which the allocator may keep (between
+    // two and three times the cap, as the heap falls); a client without the cap would have
+    // taken all the eight times the cap the server offers.
     if (measured) {
-        EXPECT_LT(grown, static_cast<long>(2 * kListingCap / 1024)) << grown << " kB";
+        EXPECT_LT(grown, static_cast<long>(3 * kListingCap / 1024)) << grown << " kB";
     }
     EXPECT_EQ(dest.lines(), std::vector<std::string>{"before"});
     // The abort reply was collected: the next command gets its own answer.

@@ -1,6 +1,7 @@
 // Cookies whose name or value would break the Cookie header apart are refused: a stray quote
 // in a Set-cookie2 list that swallows the cookies after it, control characters (a lone CR
-// survives the line reading), blanks or separators in a name.
+// survives the line reading), blanks or separators in a name. A cookie sent with a date
+// before 1970 is deleted, not kept; one with a huge Max-Age is kept.
 #include "net/cookies.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +33,20 @@ TEST(CookieRefusal, NamesAndValuesThatWouldBreakTheHeaderAreNotKept) {
         store.Take(c.value, c.version2, "portal.test", "/");
         EXPECT_EQ(store.Header("portal.test", "/"), c.sent) << c.value;
     }
+}
+
+TEST(CookieRefusal, AHugeMaxAgeKeepsTheCookie) {
+    CookieStore store;
+    store.Take("a=1; Max-Age=99999999999999999999999", false, "portal.test", "/");
+    EXPECT_EQ(store.Header("portal.test", "/"), "a=1");
+}
+
+TEST(CookieRefusal, ADateBefore1970DeletesTheCookie) {
+    EXPECT_EQ(CookieStore::ParseDate("Sun, 06 Nov 1894 08:49:37 GMT"), 0);
+    CookieStore store;
+    store.Take("a=1", false, "portal.test", "/");
+    store.Take("a=; expires=Mon, 01 Jan 1900 00:00:00 GMT", false, "portal.test", "/");
+    EXPECT_EQ(store.Header("portal.test", "/"), "");
 }
 
 } // namespace
