@@ -5,9 +5,9 @@
 #include "shell/CorvanaBrowserLogin.h"
 #include "shell/appstate.h"
 #include "shell/corvanabrowser.h"
-#include "shell/messages.h"
 #include "shell/termination.h"
 #include "shell/uidump.h"
+#include "widgets/messages.h"
 #include "wizard/CorvanaBrowserPellquin.h"
 
 namespace corvana {

@@ -17,7 +17,7 @@ class QTimer;
 class QStackedWidget;
 class QTabBar;
 
-namespace corvana::wizard {
+namespace corvana::widgets {
 
 // The pointer shape is one application-wide setting (the override cursor). The arrow means
 // "no override": every control then shows its own pointer again.
@@ -130,4 +130,4 @@ public:
     std::string Caption() const { return text().toStdString(); }
 };
 
-} // namespace corvana::wizard
+} // namespace corvana::widgets

@@ -5,7 +5,7 @@
 
 #include <QImage>
 
-namespace corvana::wizard::pictures {
+namespace corvana::widgets::pictures {
 
 inline constexpr int kPictureSize = 450;
 
@@ -24,4 +24,4 @@ QImage NoteNumberFilePicture();         // Bilder/pic5x.jpg: number on cover and
 QImage FailureFilePicture();            // Bilder/pic6x.jpg: no or wrong remote answering
 QImage BusyFrame(int frame, int count); // one frame of Bilder/Corvana.gif
 
-} // namespace corvana::wizard::pictures
+} // namespace corvana::widgets::pictures
