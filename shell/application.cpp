@@ -6,7 +6,6 @@
 #include "shell/appstate.h"
 #include "shell/corvanabrowser.h"
 #include "shell/termination.h"
-#include "shell/uidump.h"
 #include "widgets/messages.h"
 #include "wizard/CorvanaBrowserPellquin.h"
 
@@ -28,7 +27,6 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(beforeApplicat
     device::TComPort::SetUncaughtErrorSink(
         [](std::exception_ptr error) { ui::guarded([&] { std::rethrow_exception(error); }); });
     ui::InstallTerminationHandling(this);
-    ui::InstallUiDump(); // only with CORVANA_UI_DUMP set, for the end-to-end test
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

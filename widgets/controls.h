@@ -1,7 +1,7 @@
 #pragma once
-// The few controls the wizard's pages are made of: a page control whose tabs can be hidden,
-// gradient sheets, picture buttons, pictures and text lines. They report their events
-// through plain callbacks; the window wraps each in ui::guarded.
+// The few controls the wizard's pages and the device info window are made of: a page control
+// whose tabs can be hidden, gradient sheets, picture buttons, pictures and text lines. They
+// report their events through plain callbacks; the window wraps each in ui::guarded.
 
 #include <QElapsedTimer>
 #include <QImage>

@@ -1,7 +1,7 @@
 #pragma once
-// The wizard's pictures, drawn by us. The built-in ones are painted when the window is
-// created; the same drawing code makes the files of "Bilder" (tools/pictures), so the two
-// kinds look alike.
+// The pictures of the wizard and the device info window, drawn by us. The built-in ones are
+// painted when the window is created; the same drawing code makes the files of "Bilder"
+// (tools/pictures), so the two kinds look alike.
 
 #include <QImage>
 

@@ -10,7 +10,6 @@
 #include <QVBoxLayout>
 
 #include "platform/sysio.h"
-#include "shell/appstate.h"
 #include "shell/browser.h"
 #include "shell/corvanabrowser.h"
 #include "util/hexconv.h"
