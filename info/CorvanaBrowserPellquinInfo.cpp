@@ -4,13 +4,13 @@
 #include <QShowEvent>
 #include <memory>
 
-#include "shell/messages.h"
+#include "runrecord/runrecord.h"
 #include "util/hexconv.h"
-#include "wizard/runrecord.h"
-#include "wizard/wizardpictures.h"
+#include "widgets/messages.h"
+#include "widgets/pictures.h"
 
 using namespace corvana;
-using namespace corvana::wizard;
+using namespace corvana::widgets;
 
 namespace {
 

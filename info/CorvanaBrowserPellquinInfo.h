@@ -13,7 +13,7 @@
 
 #include "device/remotelink.h"
 #include "info/readout.h"
-#include "wizard/wizardcontrols.h"
+#include "widgets/controls.h"
 
 class QLineEdit;
 
@@ -24,12 +24,12 @@ public:
     ~TForm2() override;
 
     // White shading into sky blue; it carries every control.
-    corvana::wizard::TAdvTabSheet* AdvPanel1;
-    corvana::wizard::TAdvPicture* AdvPictureAuslesen;
-    corvana::wizard::TLabel *Label3, *Label4; // read out
-    corvana::wizard::TLabel *Label5, *Label6; // programmed as
-    corvana::wizard::TLabel* Label7;          // hardware version
-    corvana::wizard::TLabel *Label1, *Label2; // no hardware, red, hidden until a failure
+    corvana::widgets::TAdvTabSheet* AdvPanel1;
+    corvana::widgets::TAdvPicture* AdvPictureAuslesen;
+    corvana::widgets::TLabel *Label3, *Label4; // read out
+    corvana::widgets::TLabel *Label5, *Label6; // programmed as
+    corvana::widgets::TLabel* Label7;          // hardware version
+    corvana::widgets::TLabel *Label1, *Label2; // no hardware, red, hidden until a failure
     QLineEdit* EditQYX;
     QLineEdit* EditVersion;
 

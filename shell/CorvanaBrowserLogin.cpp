@@ -13,9 +13,9 @@
 #include "shell/appstate.h"
 #include "shell/browser.h"
 #include "shell/corvanabrowser.h"
-#include "shell/messages.h"
 #include "util/registry.h"
 #include "util/settings.h"
+#include "widgets/messages.h"
 
 namespace corvana {
 

@@ -5,9 +5,8 @@
 #include "shell/CorvanaBrowserLogin.h"
 #include "shell/appstate.h"
 #include "shell/corvanabrowser.h"
-#include "shell/messages.h"
 #include "shell/termination.h"
-#include "shell/uidump.h"
+#include "widgets/messages.h"
 #include "wizard/CorvanaBrowserPellquin.h"
 
 namespace corvana {
@@ -28,7 +27,6 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(beforeApplicat
     device::TComPort::SetUncaughtErrorSink(
         [](std::exception_ptr error) { ui::guarded([&] { std::rethrow_exception(error); }); });
     ui::InstallTerminationHandling(this);
-    ui::InstallUiDump(); // only with CORVANA_UI_DUMP set, for the end-to-end test
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

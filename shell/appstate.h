@@ -1,14 +1,14 @@
 #pragma once
 // The state the windows share: the application-wide window instances and LoginEditMode.
+// `Form4`, the main window, is declared with its class in shell/corvanabrowser.h, the one
+// header of this folder the other windows include.
 
 #include <cstdint>
 
 class TForm1;
 class TForm2;
 class TForm3;
-class TForm4;
 
-extern TForm4* Form4; // main window, portal browser
 extern TForm1* Form1; // programming wizard
 extern TForm2* Form2; // device info window
 extern TForm3* Form3; // login window

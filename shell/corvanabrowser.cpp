@@ -14,11 +14,11 @@
 #include "info/CorvanaBrowserPellquinInfo.h"
 #include "shell/CorvanaBrowserLogin.h"
 #include "shell/appstate.h"
-#include "shell/messages.h"
 #include "util/registry.h"
 #include "util/settings.h"
 #include "util/textpos.h"
 #include "util/version.h"
+#include "widgets/messages.h"
 #include "wizard/CorvanaBrowserPellquin.h"
 
 static void initShellResources() {

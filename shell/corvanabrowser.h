@@ -61,3 +61,7 @@ private:
     std::unique_ptr<corvana::TWebBrowser> browser_;
     bool shownOnce_ = false;
 };
+
+// The main window, one for the whole run. The only part of this folder the other windows
+// reach: the login window and the wizard use its browser.
+extern TForm4* Form4;

@@ -16,6 +16,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <initializer_list>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "info/CorvanaBrowserPellquinInfo.h"
@@ -47,7 +48,7 @@ QString textOf(const QWidget* w) {
     if (auto* l = qobject_cast<const QLabel*>(w))
         return l->text();
     if (auto* e = qobject_cast<const QLineEdit*>(w))
-        return e->text();
+        return e->displayText(); // a masked field as masked as on the screen
     if (auto* c = qobject_cast<const QComboBox*>(w))
         return c->currentText();
     if (auto* b = qobject_cast<const QAbstractButton*>(w))
@@ -55,6 +56,21 @@ QString textOf(const QWidget* w) {
     if (auto* p = qobject_cast<const QProgressBar*>(w))
         return QString::number(p->value());
     return {};
+}
+
+// The browser's address without the value of its passcode parameter: the login address holds
+// the passcode in clear, and nobody sees the address on the screen.
+QString withoutPasscode(QString url) {
+    static const QLatin1String key("passcode=");
+    for (qsizetype at = url.indexOf(key, 0, Qt::CaseInsensitive); at >= 0;
+         at = url.indexOf(key, at, Qt::CaseInsensitive)) {
+        at += key.size();
+        qsizetype end = at;
+        while (end < url.size() && url[end] != QLatin1Char('&') && url[end] != QLatin1Char('#'))
+            ++end;
+        url.remove(at, end - at);
+    }
+    return url;
 }
 
 // W <name> <visible> <left> <top> <width> <height> <text>, the rectangle in screen pixels.
@@ -79,9 +95,18 @@ void controls(QTextStream& out, const char* form, Controls list) {
 
 void writeDump() {
     const QString path = qEnvironmentVariable("CORVANA_UI_DUMP");
-    QFile file(path + QStringLiteral(".tmp"));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    const QByteArray tmp = QFile::encodeName(path + QStringLiteral(".tmp"));
+    QFile file;
+    // Its owner's only, whatever the umask or a file left over from an earlier run.
+    const int fd =
+        ::open(tmp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
         return;
+    if (::fchmod(fd, 0600) != 0 ||
+        !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return;
+    }
     QTextStream out(&file);
     out << "seq\t" << sequence++ << '\n';
     if (Form4) {
@@ -93,7 +118,8 @@ void writeDump() {
                   {"AdvToolBarButton8", Form4->AdvToolBarButton8},
                   {"AdvToolBarButton1", Form4->AdvToolBarButton1}});
         if (Form4->WebBrowser1)
-            out << "LocationURL\t" << oneLine(Form4->WebBrowser1->LocationURL()) << '\n';
+            out << "LocationURL\t" << oneLine(withoutPasscode(Form4->WebBrowser1->LocationURL()))
+                << '\n';
     }
     if (Form3)
         controls(out, "Form3",
@@ -139,7 +165,7 @@ void writeDump() {
             out << "Box\t" << oneLine(box->windowTitle()) << '\t' << oneLine(box->text()) << '\n';
     out.flush();
     file.close();
-    ::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData());
+    ::rename(tmp.constData(), QFile::encodeName(path).constData());
 }
 
 } // namespace

@@ -11,8 +11,8 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 
-#include "shell/messages.h"
 #include "util/errors.h"
+#include "widgets/messages.h"
 
 namespace corvana {
 namespace {

@@ -10,19 +10,18 @@
 #include <QVBoxLayout>
 
 #include "platform/sysio.h"
-#include "shell/appstate.h"
 #include "shell/browser.h"
 #include "shell/corvanabrowser.h"
-#include "shell/messages.h"
 #include "util/hexconv.h"
 #include "util/tempdir.h"
 #include "util/textpos.h"
-#include "wizard/hexloader.h"
-#include "wizard/picturefiles.h"
-#include "wizard/wizardpictures.h"
+#include "widgets/messages.h"
+#include "widgets/picturefiles.h"
+#include "widgets/pictures.h"
+#include "wizard/logic/hexloader.h"
 
 using namespace corvana;
-using namespace corvana::wizard;
+using namespace corvana::widgets;
 
 namespace {
 
@@ -44,7 +43,7 @@ bool InsideInclusive(const QWidget* w, int X, int Y) {
 
 } // namespace
 
-TForm1::TForm1(QWidget* parent) : QDialog(parent), PictureFolder(wizard::PictureFolder()) {
+TForm1::TForm1(QWidget* parent) : QDialog(parent), PictureFolder(widgets::PictureFolder()) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Corvana Pellquin"));
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));

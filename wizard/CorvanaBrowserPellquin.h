@@ -15,12 +15,12 @@
 
 #include "device/remotelink.h"
 #include "net/httpclient.h"
+#include "runrecord/runrecord.h"
 #include "util/stringlist.h"
-#include "wizard/memoryimage.h"
-#include "wizard/order.h"
-#include "wizard/programmingrun.h"
-#include "wizard/runrecord.h"
-#include "wizard/wizardcontrols.h"
+#include "widgets/controls.h"
+#include "wizard/logic/memoryimage.h"
+#include "wizard/logic/order.h"
+#include "wizard/logic/programmingrun.h"
 
 class QProgressBar;
 class QPushButton;
@@ -33,37 +33,37 @@ public:
     ~TForm1() override;
 
     // --- the pages -------------------------------------------------------------------
-    corvana::wizard::TAdvPageControl* AdvPageControl1;
-    corvana::wizard::TAdvTabSheet* AdvTabSheet1; // working fields; its tab is never shown
-    corvana::wizard::TAdvTabSheet* AdvTabSheet2; // start page
-    corvana::wizard::TAdvTabSheet* AdvTabSheet3; // download page
-    corvana::wizard::TAdvTabSheet* AdvTabSheet4; // finished page
-    corvana::wizard::TAdvTabSheet* AdvTabSheet6; // closing page
+    corvana::widgets::TAdvPageControl* AdvPageControl1;
+    corvana::widgets::TAdvTabSheet* AdvTabSheet1; // working fields; its tab is never shown
+    corvana::widgets::TAdvTabSheet* AdvTabSheet2; // start page
+    corvana::widgets::TAdvTabSheet* AdvTabSheet3; // download page
+    corvana::widgets::TAdvTabSheet* AdvTabSheet4; // finished page
+    corvana::widgets::TAdvTabSheet* AdvTabSheet6; // closing page
 
-    corvana::wizard::TImage* Image4; // start
-    corvana::wizard::TImage* Image2; // download (pic2x.jpg, busy Corvana.gif)
-    corvana::wizard::TImage* Image3; // finished
-    corvana::wizard::TImage*
+    corvana::widgets::TImage* Image4; // start
+    corvana::widgets::TImage* Image2; // download (pic2x.jpg, busy Corvana.gif)
+    corvana::widgets::TImage* Image3; // finished
+    corvana::widgets::TImage*
         Image5; // closing (pic5x.jpg after a restart, pic6x.jpg after a failure)
 
-    corvana::wizard::TAdvPicture* AdvPictureWeiter;
-    corvana::wizard::TAdvPicture* AdvPictureDownload;
-    corvana::wizard::TAdvPicture* AdvPictureFertig;
-    corvana::wizard::TAdvPicture* AdvPicture2;    // cross, success variant
-    corvana::wizard::TAdvPicture* AdvPictureHilf; // left arrow, failure variant
+    corvana::widgets::TAdvPicture* AdvPictureWeiter;
+    corvana::widgets::TAdvPicture* AdvPictureDownload;
+    corvana::widgets::TAdvPicture* AdvPictureFertig;
+    corvana::widgets::TAdvPicture* AdvPicture2;    // cross, success variant
+    corvana::widgets::TAdvPicture* AdvPictureHilf; // left arrow, failure variant
 
     // Caption pairs under the picture buttons.
-    corvana::wizard::TLabel *Label4, *Label8;   // start
-    corvana::wizard::TLabel *Label6, *Label10;  // download
-    corvana::wizard::TLabel *Label7, *Label11;  // finished
-    corvana::wizard::TLabel *Label12, *Label13; // closing
+    corvana::widgets::TLabel *Label4, *Label8;   // start
+    corvana::widgets::TLabel *Label6, *Label10;  // download
+    corvana::widgets::TLabel *Label7, *Label11;  // finished
+    corvana::widgets::TLabel *Label12, *Label13; // closing
 
     // Text lines, German above English.
-    corvana::wizard::TLabel *LabelQYX1, *LabelFB1;
-    corvana::wizard::TLabel *LabelQYX8, *LabelFB8;
-    corvana::wizard::TLabel *LabelQYX3, *LabelFB3;
-    corvana::wizard::TLabel *LabelQYX4, *LabelFB4;
-    corvana::wizard::TLabel *LabelQYX5, *LabelFB5;
+    corvana::widgets::TLabel *LabelQYX1, *LabelFB1;
+    corvana::widgets::TLabel *LabelQYX8, *LabelFB8;
+    corvana::widgets::TLabel *LabelQYX3, *LabelFB3;
+    corvana::widgets::TLabel *LabelQYX4, *LabelFB4;
+    corvana::widgets::TLabel *LabelQYX5, *LabelFB5;
 
     // How far the block transfer has come, shown on the busy download page while the
     // blocks go out: blocks sent of blocks in all.
@@ -148,7 +148,7 @@ public:
     void CloseConn();
 
     // The page states other steps enter.
-    void ShowPage(corvana::wizard::TAdvTabSheet* sheet);
+    void ShowPage(corvana::widgets::TAdvTabSheet* sheet);
     void EnterFailureVariant(const std::string& german, const std::string& english);
     void EnterFinishedPage();
     void EnterClosingPageSuccess();
@@ -162,7 +162,7 @@ public:
 
 private:
     void Restart();
-    void LoadJpeg(corvana::wizard::TImage* image, const char* file);
+    void LoadJpeg(corvana::widgets::TImage* image, const char* file);
     void SetPointerOutside(const QWidget* button, int X, int Y);
     void SetStartTexts();
     void HardwareFailure(bool wrongHardware);

@@ -3,11 +3,11 @@
 #include <cstdio>
 
 #include "net/ftpsession.h"
-#include "shell/messages.h"
 #include "util/settings.h"
+#include "widgets/messages.h"
 #include "wizard/CorvanaBrowserPellquin.h"
-#include "wizard/hexloader.h"
-#include "wizard/order.h"
+#include "wizard/logic/hexloader.h"
+#include "wizard/logic/order.h"
 
 namespace {
 

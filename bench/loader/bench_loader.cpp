@@ -4,7 +4,7 @@
 //
 //   bench_loader [runs]      (default 200)
 #include "platform/tempdir.h"
-#include "wizard/hexloader.h"
+#include "wizard/logic/hexloader.h"
 
 #include <algorithm>
 #include <chrono>

@@ -33,13 +33,13 @@
 #include "shell/appstate.h"
 #include "shell/browser.h"
 #include "shell/corvanabrowser.h"
-#include "shell/messages.h"
 #include "tests/netsupport/pyserver.h"
 #include "tests/support/fakebrowser.h"
 #include "util/settings.h"
+#include "widgets/messages.h"
 #include "wizard/CorvanaBrowserPellquin.h"
-#include "wizard/hexloader.h"
-#include "wizard/programmingrun.h"
+#include "wizard/logic/hexloader.h"
+#include "wizard/logic/programmingrun.h"
 
 extern char** environ;
 

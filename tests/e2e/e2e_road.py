@@ -10,11 +10,13 @@ the windows' controls (read through the tool's CORVANA_UI_DUMP read-out, which a
 where to click), the portal's request record, the frames and the memory of the simulated
 remote.
 
-    e2e_road.py --bin BUILD/bin --source SOURCE_DIR [--keep]
+    e2e_road.py --bin BUILD/bin --source SOURCE_DIR [--tool NAME] [--keep]
                 [--package-dir DIR --user NAME]
 
-With --package-dir the tool is the one of the built .deb in DIR, unpacked into a root of its
-own (dpkg-deb -x, nothing installed); with --user the tool and the simulated remote run as
+The tool is NAME in BUILD/bin (pcorvanabrowser_uidump: the program with the read-out, which
+the shipped program never holds). With --package-dir it runs from the built .deb in DIR,
+unpacked into a root of its own (dpkg-deb -x, nothing installed), put beside the packaged
+program and its pictures; with --user the tool and the simulated remote run as
 that unprivileged user, with a HOME and XDG folders of their own and the browser sandbox on.
 
 On failure the work folder (logs, a screenshot, the last read-out) is kept and named.
@@ -89,7 +91,7 @@ class Road:
         self.work = tempfile.mkdtemp(prefix="corvana-e2e-")
         self.procs = []
         self.tool = None
-        self.tool_dir = self.bin
+        self.tool_path = os.path.join(self.bin, args.tool)
         self.user = pwd.getpwnam(args.user) if args.user else None
         # What the tool and the remote write goes where their user may write.
         self.own = self.work
@@ -97,7 +99,7 @@ class Road:
             os.chmod(self.work, 0o711)
             self.own = self.own_dir("user")
         if args.package_dir:
-            self.tool_dir = self.unpack(args.package_dir)
+            self.tool_path = self.unpack(args.package_dir, self.tool_path)
         self.dump_path = os.path.join(self.own, "ui.dump")
         self.seq = -1
         self.last = {}
@@ -114,14 +116,20 @@ class Road:
             os.chown(path, self.user.pw_uid, self.user.pw_gid)
         return path
 
-    def unpack(self, package_dir):
+    def unpack(self, package_dir, tool):
         debs = glob.glob(os.path.join(package_dir, "*.deb"))
         if len(debs) != 1:
             raise Failure("expected one .deb in %s, found %r" % (package_dir, debs))
         root = os.path.join(self.work, "root")
         subprocess.run(["dpkg-deb", "-x", debs[0], root], check=True)
         self.log("unpacked %s into %s" % (os.path.basename(debs[0]), root))
-        return os.path.join(root, "usr/bin")
+        # The packaged program reads nothing out; its twin with the read-out runs in its place.
+        program_dir = os.path.dirname(os.path.realpath(os.path.join(root, "usr/bin",
+                                                                    "pcorvanabrowser")))
+        placed = os.path.join(program_dir, os.path.basename(tool))
+        shutil.copy2(tool, placed)
+        os.chmod(placed, 0o755)
+        return placed
 
     def as_user(self, argv, env):
         """argv run as the unprivileged user, in an environment of its own."""
@@ -212,7 +220,7 @@ class Road:
             "CORVANA_UI_DUMP": self.dump_path,
             "QTWEBENGINE_CHROMIUM_FLAGS": "--disable-gpu --no-sandbox",
         })
-        argv = [os.path.join(self.tool_dir, "pcorvanabrowser")]
+        argv = [self.tool_path]
         if self.user:
             env["QTWEBENGINE_CHROMIUM_FLAGS"] = "--disable-gpu"
             argv, env = self.as_user(argv, env)
@@ -665,6 +673,8 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--bin", required=True)
     ap.add_argument("--source", required=True)
+    ap.add_argument("--tool", default="pcorvanabrowser_uidump",
+                    help="the program in --bin to drive (it must hold the read-out)")
     ap.add_argument("--keep", action="store_true", help="keep the work folder")
     ap.add_argument("--package-dir", help="run the tool of the .deb in this folder")
     ap.add_argument("--user", help="run the tool as this unprivileged user, sandbox on")

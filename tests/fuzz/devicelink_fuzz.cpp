@@ -18,7 +18,7 @@
 #include "fuzz_check.h"
 #include "info/readout.h"
 #include "util/errors.h"
-#include "wizard/programmingrun.h"
+#include "wizard/logic/programmingrun.h"
 
 #include <condition_variable>
 #include <cstdint>

@@ -5,7 +5,7 @@
 #include "platform/tempdir.h"
 #include "util/errors.h"
 #include "util/hexconv.h"
-#include "wizard/hexloader.h"
+#include "wizard/logic/hexloader.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // Any bytes as a portal address. The cuts must match a second, plainly written reading of
 // their rules (std::string search, 0-based), and the file-name step must build its name from
 // them.
-#include "wizard/order.h"
+#include "wizard/logic/order.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -13,15 +13,15 @@
 #include "info/CorvanaBrowserPellquinInfo.h"
 #include "shell/appstate.h"
 #include "shell/corvanabrowser.h"
-#include "shell/messages.h"
 #include "tests/device/simfixture.h"
 #include "tests/support/fakebrowser.h"
 #include "tests/support/runlogs.h"
-#include "wizard/wizardpictures.h"
+#include "widgets/messages.h"
+#include "widgets/pictures.h"
 
 using namespace corvana;
 using namespace corvana::test;
-using wizard::ScreenCursor;
+using widgets::ScreenCursor;
 
 namespace {
 
@@ -36,7 +36,7 @@ protected:
         delete form;
         Form2 = form = nullptr;
         ui::setMessageHook(nullptr);
-        wizard::SetScreenCursor(Qt::ArrowCursor);
+        widgets::SetScreenCursor(Qt::ArrowCursor);
     }
 
     void click() { form->AdvPictureAuslesen->Click(); }
@@ -68,7 +68,7 @@ TEST_F(InfoWindowTest, Layout) {
     EXPECT_EQ(form->AdvPictureAuslesen->geometry(), QRect(368, 27, 57, 54));
 
     struct Row {
-        wizard::TLabel* label;
+        widgets::TLabel* label;
         QPoint at;
         std::string text;
         bool red;
@@ -101,7 +101,7 @@ TEST_F(InfoWindowTest, Layout) {
     EXPECT_FALSE(form->ComPort1.Connected());
 
     // the wizard's blue arrow, drawn unscaled at the button's top left
-    const QImage arrow = wizard::pictures::ArrowRight();
+    const QImage arrow = widgets::pictures::ArrowRight();
     const QImage shown =
         form->AdvPictureAuslesen->grab().toImage().convertToFormat(QImage::Format_ARGB32);
     int compared = 0;

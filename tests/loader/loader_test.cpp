@@ -4,7 +4,7 @@
 #include "platform/sysio.h"
 #include "tests/support/tempdir.h"
 #include "util/errors.h"
-#include "wizard/hexloader.h"
+#include "wizard/logic/hexloader.h"
 
 #include <cerrno>
 #include <cstdio>

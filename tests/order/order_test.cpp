@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "wizard/order.h"
+#include "wizard/logic/order.h"
 
 #include <vector>
 

@@ -116,6 +116,10 @@ def contents(root, source):
         r = run(["file", "-L", os.path.join(root, "usr/bin", program)])
         if "not stripped" in r.stdout or "with debug_info" in r.stdout:
             fail("%s is not stripped: %s" % (program, r.stdout.strip()))
+    # The windows' read-out is a test build's tool: the shipped program must not hold it.
+    with open(os.path.join(root, "usr/bin/pcorvanabrowser"), "rb") as f:
+        if b"CORVANA_UI_DUMP" in f.read():
+            fail("the packaged pcorvanabrowser holds the windows' read-out (CORVANA_UI_DUMP)")
     # The version lives in a section of the program's own, which stripping must leave.
     r = run([os.path.join(root, "usr/bin/pellquin"), "--version"])
     with open(os.path.join(source, "CMakeLists.txt")) as f:

@@ -26,13 +26,13 @@
 #include "shell/application.h"
 #include "shell/appstate.h"
 #include "shell/corvanabrowser.h"
-#include "shell/messages.h"
 #include "shell/termination.h"
 #include "tests/shell/modalwatch.h"
 #include "tests/support/fakebrowser.h"
 #include "tests/support/tempdir.h"
 #include "util/registry.h"
 #include "util/settings.h"
+#include "widgets/messages.h"
 #include "wizard/CorvanaBrowserPellquin.h"
 
 using namespace corvana;

@@ -8,8 +8,8 @@
 #include "shell/application.h"
 #include "shell/appstate.h"
 #include "shell/corvanabrowser.h"
-#include "shell/messages.h"
 #include "util/errors.h"
+#include "widgets/messages.h"
 #include "wizard/CorvanaBrowserPellquin.h"
 
 using namespace corvana;
@@ -55,8 +55,12 @@ TEST(ErrorDisplay, DotAppendedAfterLettersAndDigitsOnly) {
         const char* text;
         const char* shown;
     } rows[] = {
-        {"Fehler", "Fehler."},   {"E/A-Fehler 5", "E/A-Fehler 5."}, {"'$xy'", "'$xy'"},
-        {"No Hardware!", "No Hardware!"}, {"Ende.", "Ende."},     {"", ""},
+        {"Fehler", "Fehler."},
+        {"E/A-Fehler 5", "E/A-Fehler 5."},
+        {"'$xy'", "'$xy'"},
+        {"No Hardware!", "No Hardware!"},
+        {"Ende.", "Ende."},
+        {"", ""},
         {"Integerwert", "Integerwert."},
     };
     for (const auto& r : rows)

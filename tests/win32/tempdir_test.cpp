@@ -10,7 +10,7 @@
 #include "platform/sysio.h"
 #include "tests/support/tempdir.h"
 #include "util/tempdir.h"
-#include "wizard/hexloader.h"
+#include "wizard/logic/hexloader.h"
 
 using namespace corvana;
 

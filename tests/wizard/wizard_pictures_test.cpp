@@ -7,8 +7,8 @@
 
 #include "tests/support/tempdir.h"
 #include "util/errors.h"
-#include "wizard/picturefiles.h"
-#include "wizard/wizardpictures.h"
+#include "widgets/picturefiles.h"
+#include "widgets/pictures.h"
 
 using namespace corvana;
 
@@ -35,7 +35,7 @@ int maxChannelDiff(const QImage& a, const QImage& b) {
 // Qt's own JPEG reader sits on the same library: our decoding must give the same pixels.
 TEST(PictureFiles, JpegFilesDecodeAsQtReadsThem) {
     for (const char* name : {"pic2x.jpg", "pic5x.jpg", "pic6x.jpg"}) {
-        const QImage ours = wizard::LoadJpegFile(kBilder + name);
+        const QImage ours = widgets::LoadJpegFile(kBilder + name);
         ASSERT_EQ(ours.size(), QSize(450, 450)) << name;
         QImage theirs(kBilder + name);
         ASSERT_FALSE(theirs.isNull()) << name;
@@ -45,7 +45,7 @@ TEST(PictureFiles, JpegFilesDecodeAsQtReadsThem) {
 
 TEST(PictureFiles, GreyAndProgressiveJpegs) {
     test::TempDir dir;
-    QImage colour = wizard::pictures::FailureFilePicture();
+    QImage colour = widgets::pictures::FailureFilePicture();
     struct Row {
         const char* file;
         QImage image;
@@ -60,7 +60,7 @@ TEST(PictureFiles, GreyAndProgressiveJpegs) {
         w.setProgressiveScanWrite(r.progressive);
         w.setQuality(90);
         ASSERT_TRUE(w.write(r.image)) << r.file;
-        const QImage ours = wizard::LoadJpegFile(QString::fromStdString(dir.file(r.file)));
+        const QImage ours = widgets::LoadJpegFile(QString::fromStdString(dir.file(r.file)));
         const QImage theirs(QString::fromStdString(dir.file(r.file)));
         ASSERT_EQ(ours.size(), r.image.size()) << r.file;
         EXPECT_LE(maxChannelDiff(ours, theirs), 1) << r.file;
@@ -71,7 +71,7 @@ TEST(PictureFiles, MissingAndDamagedFilesNameTheFile) {
     test::TempDir dir;
     const std::string missing = dir.file("none.jpg");
     try {
-        wizard::LoadJpegFile(QString::fromStdString(missing));
+        widgets::LoadJpegFile(QString::fromStdString(missing));
         FAIL();
     } catch (const EInOutError& e) {
         EXPECT_EQ(std::string(e.what()), "Datei \"" + missing +
@@ -82,12 +82,12 @@ TEST(PictureFiles, MissingAndDamagedFilesNameTheFile) {
     QFile whole(kBilder + "pic2x.jpg");
     ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
     dir.write("cut.jpg", whole.read(40).toStdString());
-    EXPECT_THROW(wizard::LoadJpegFile(QString::fromStdString(dir.file("cut.jpg"))), EInOutError);
-    EXPECT_THROW(wizard::LoadGifMovie(QString::fromStdString(dir.file("none.gif"))), EInOutError);
+    EXPECT_THROW(widgets::LoadJpegFile(QString::fromStdString(dir.file("cut.jpg"))), EInOutError);
+    EXPECT_THROW(widgets::LoadGifMovie(QString::fromStdString(dir.file("none.gif"))), EInOutError);
 }
 
 TEST(PictureFiles, BusyPictureIsAnAnimationThatLoops) {
-    auto movie = wizard::LoadGifMovie(kBilder + "Corvana.gif");
+    auto movie = widgets::LoadGifMovie(kBilder + "Corvana.gif");
     EXPECT_GT(movie->frameCount(), 1);
     EXPECT_EQ(movie->loopCount(), -1); // for ever
     ASSERT_TRUE(movie->jumpToFrame(0));
@@ -98,7 +98,7 @@ TEST(PictureFiles, BusyPictureIsAnAnimationThatLoops) {
 }
 
 TEST(BuiltInPictures, SizesAndSomethingDrawn) {
-    using namespace wizard::pictures;
+    using namespace widgets::pictures;
     struct Row {
         QImage image;
         QSize size;

@@ -12,8 +12,8 @@
 
 using namespace corvana;
 using namespace corvana::test;
-using wizard::ScreenCursor;
-using wizard::SetScreenCursor;
+using widgets::ScreenCursor;
+using widgets::SetScreenCursor;
 
 namespace {
 
@@ -57,7 +57,7 @@ TEST_F(WizardTest, WindowAndControlsAreWhereTheyBelong) {
     for (const auto& r : rows)
         EXPECT_EQ(r.w->geometry(), r.at) << r.w->objectName().toStdString();
     struct Line {
-        wizard::TLabel* l;
+        widgets::TLabel* l;
         QPoint at;
         QColor colour;
     } lines[] = {
@@ -324,7 +324,7 @@ TEST_F(WizardTest, ServerFailureFlagInAddressClosesOnce) {
 TEST_F(WizardTest, PointerRulesOnBareSheetUseInclusiveButtonRectangle) {
     form->show();
     struct Row {
-        wizard::TAdvTabSheet* sheet;
+        widgets::TAdvTabSheet* sheet;
         int x, y;
         bool staysHand;
     } rows[] = {
@@ -397,9 +397,9 @@ TEST_F(WizardTest, CtrlTabAndTabClicksNeverChangePage) {
 }
 
 TEST(PageControl, NextPageGoesRoundAmongVisibleTabs) {
-    wizard::TAdvPageControl pc;
-    wizard::TAdvTabSheet *a = new wizard::TAdvTabSheet("a"), *b = new wizard::TAdvTabSheet("b"),
-                         *c = new wizard::TAdvTabSheet("c");
+    widgets::TAdvPageControl pc;
+    widgets::TAdvTabSheet *a = new widgets::TAdvTabSheet("a"), *b = new widgets::TAdvTabSheet("b"),
+                          *c = new widgets::TAdvTabSheet("c");
     for (auto* s : {a, b, c})
         pc.AddSheet(s);
     pc.SetTabVisible(b, false);

@@ -13,11 +13,11 @@
 
 #include "shell/appstate.h"
 #include "shell/corvanabrowser.h"
-#include "shell/messages.h"
 #include "tests/netsupport/httpstub.h"
 #include "tests/netsupport/loopback.h"
 #include "tests/support/fakebrowser.h"
 #include "tests/support/tempdir.h"
+#include "widgets/messages.h"
 #include "wizard/CorvanaBrowserPellquin.h"
 
 namespace corvana::test {
@@ -45,7 +45,7 @@ protected:
         Form4 = nullptr;
         setBrowserFactory(nullptr);
         ui::setMessageHook(nullptr);
-        wizard::SetScreenCursor(Qt::ArrowCursor);
+        widgets::SetScreenCursor(Qt::ArrowCursor);
     }
 
     // The page the user sees, by sheet name.

@@ -11,7 +11,7 @@
 #include "platform/statedir.h"
 #include "tools/pellquin/commands.h"
 #include "util/errors.h"
-#include "wizard/order.h"
+#include "wizard/logic/order.h"
 
 namespace corvana::cli {
 namespace {

@@ -31,9 +31,9 @@
 #include "util/settings.h"
 #include "util/tempdir.h"
 #include "util/version.h"
-#include "wizard/hexloader.h"
-#include "wizard/order.h"
-#include "wizard/programmingrun.h"
+#include "wizard/logic/hexloader.h"
+#include "wizard/logic/order.h"
+#include "wizard/logic/programmingrun.h"
 
 namespace corvana::cli {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "runrecord/runrecord.h"
 #include "tools/pellquin/cli.h"
-#include "wizard/programmingrun.h"
-#include "wizard/runrecord.h"
+#include "wizard/logic/programmingrun.h"
 
 namespace corvana::cli {
 

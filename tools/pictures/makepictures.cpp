@@ -4,9 +4,9 @@
 #include <QGuiApplication>
 #include <cstdio>
 
-#include "wizard/wizardpictures.h"
+#include "widgets/pictures.h"
 
-using namespace corvana::wizard::pictures;
+using namespace corvana::widgets::pictures;
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);

@@ -1,4 +1,4 @@
-#include "wizard/wizardcontrols.h"
+#include "widgets/controls.h"
 
 #include <QGuiApplication>
 #include <QKeySequence>
@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-namespace corvana::wizard {
+namespace corvana::widgets {
 
 namespace {
 bool overridden = false; // whether the override cursor on the stack is ours
@@ -274,4 +274,4 @@ void TLabel::SetCaption(const std::string& text) {
     adjustSize();
 }
 
-} // namespace corvana::wizard
+} // namespace corvana::widgets

@@ -1,4 +1,4 @@
-#include "wizard/order.h"
+#include "wizard/logic/order.h"
 
 #include "util/textpos.h"
 

@@ -1,7 +1,7 @@
 #pragma once
-// The few controls the wizard's pages are made of: a page control whose tabs can be hidden,
-// gradient sheets, picture buttons, pictures and text lines. They report their events
-// through plain callbacks; the window wraps each in ui::guarded.
+// The few controls the wizard's pages and the device info window are made of: a page control
+// whose tabs can be hidden, gradient sheets, picture buttons, pictures and text lines. They
+// report their events through plain callbacks; the window wraps each in ui::guarded.
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -17,7 +17,7 @@ class QTimer;
 class QStackedWidget;
 class QTabBar;
 
-namespace corvana::wizard {
+namespace corvana::widgets {
 
 // The pointer shape is one application-wide setting (the override cursor). The arrow means
 // "no override": every control then shows its own pointer again.
@@ -130,4 +130,4 @@ public:
     std::string Caption() const { return text().toStdString(); }
 };
 
-} // namespace corvana::wizard
+} // namespace corvana::widgets

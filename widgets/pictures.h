@@ -1,11 +1,11 @@
 #pragma once
-// The wizard's pictures, drawn by us. The built-in ones are painted when the window is
-// created; the same drawing code makes the files of "Bilder" (tools/pictures), so the two
-// kinds look alike.
+// The pictures of the wizard and the device info window, drawn by us. The built-in ones are
+// painted when the window is created; the same drawing code makes the files of "Bilder"
+// (tools/pictures), so the two kinds look alike.
 
 #include <QImage>
 
-namespace corvana::wizard::pictures {
+namespace corvana::widgets::pictures {
 
 inline constexpr int kPictureSize = 450;
 
@@ -24,4 +24,4 @@ QImage NoteNumberFilePicture();         // Bilder/pic5x.jpg: number on cover and
 QImage FailureFilePicture();            // Bilder/pic6x.jpg: no or wrong remote answering
 QImage BusyFrame(int frame, int count); // one frame of Bilder/Corvana.gif
 
-} // namespace corvana::wizard::pictures
+} // namespace corvana::widgets::pictures

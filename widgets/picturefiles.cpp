@@ -1,4 +1,4 @@
-#include "wizard/picturefiles.h"
+#include "widgets/picturefiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,7 +15,7 @@
 #include "platform/sysio.h"
 #include "util/errors.h"
 
-namespace corvana::wizard {
+namespace corvana::widgets {
 namespace {
 
 // libjpeg reports fatal errors through error_exit, which must not return. We jump back
@@ -143,4 +143,4 @@ std::unique_ptr<QMovie> LoadGifMovie(const QString& path) {
     return movie;
 }
 
-} // namespace corvana::wizard
+} // namespace corvana::widgets

@@ -1,4 +1,4 @@
-#include "wizard/runrecord.h"
+#include "runrecord/runrecord.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "wizard/wizardpictures.h"
+#include "widgets/pictures.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -6,7 +6,7 @@
 #include <QRadialGradient>
 #include <QtMath>
 
-namespace corvana::wizard::pictures {
+namespace corvana::widgets::pictures {
 namespace {
 
 const QColor kNavy(0, 0, 128);
@@ -454,4 +454,4 @@ QImage BusyFrame(int frame, int count) {
     return img;
 }
 
-} // namespace corvana::wizard::pictures
+} // namespace corvana::widgets::pictures

@@ -24,7 +24,7 @@
 
 #include "device/remotelink.h"
 #include "util/stringlist.h"
-#include "wizard/memoryimage.h"
+#include "wizard/logic/memoryimage.h"
 
 namespace corvana {
 

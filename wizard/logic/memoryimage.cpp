@@ -1,4 +1,4 @@
-#include "wizard/memoryimage.h"
+#include "wizard/logic/memoryimage.h"
 
 #include "util/hexconv.h"
 

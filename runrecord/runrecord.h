@@ -27,9 +27,9 @@
 #include "net/httpclient.h"
 #include "util/runlog.h"
 #include "util/stringlist.h"
-#include "wizard/hexloader.h"
-#include "wizard/memoryimage.h"
-#include "wizard/programmingrun.h"
+#include "wizard/logic/hexloader.h"
+#include "wizard/logic/memoryimage.h"
+#include "wizard/logic/programmingrun.h"
 
 namespace corvana {
 

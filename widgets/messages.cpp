@@ -1,4 +1,4 @@
-#include "shell/messages.h"
+#include "widgets/messages.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -15,7 +15,9 @@ MessageHook& hook() {
 
 } // namespace
 
-void setMessageHook(MessageHook h) { hook() = std::move(h); }
+void setMessageHook(MessageHook h) {
+    hook() = std::move(h);
+}
 
 std::string applicationTitle() {
     QString name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();

@@ -9,7 +9,7 @@
 
 class QMovie;
 
-namespace corvana::wizard {
+namespace corvana::widgets {
 
 // The folder "Bilder" in the folder of the running executable.
 QString PictureFolder();
@@ -23,4 +23,4 @@ std::unique_ptr<QMovie> LoadGifMovie(const QString& path);
 // The text of the file error for `path` and the platform error number `err`.
 std::string FileOpenErrorText(const QString& path, int err);
 
-} // namespace corvana::wizard
+} // namespace corvana::widgets

@@ -1,4 +1,4 @@
-#include "wizard/programmingrun.h"
+#include "wizard/logic/programmingrun.h"
 
 #include "device/frames.h"
 #include "util/hexconv.h"

@@ -1,4 +1,4 @@
-#include "wizard/hexloader.h"
+#include "wizard/logic/hexloader.h"
 
 #include "platform/sysio.h"
 #include "util/errors.h"

@@ -3,7 +3,7 @@
 // record layout, data records of type 20, end record 01) and logs what it reads.
 
 #include "util/stringlist.h"
-#include "wizard/memoryimage.h"
+#include "wizard/logic/memoryimage.h"
 
 #include <functional>
 #include <string>
