@@ -157,4 +157,45 @@ int BridgeDiscovery::FindBridgePort() {
     return result;
 }
 
+std::vector<BridgeCable> BridgeDiscovery::Cables() {
+    std::vector<BridgeCable> cables;
+    uint32_t count = 0;
+    if (CP210x_GetNumDevices(&count) != CP210x_SUCCESS)
+        return cables;
+    for (uint32_t i = 0; i < count; ++i) {
+        BridgeCable& cable = cables.emplace_back();
+        BridgeDiscovery discovery;
+        auto& buffer = discovery.buffer;
+        if (CP210x_GetProductString(i, buffer.data(), 256) == CP210x_SUCCESS) {
+            cable.productRead = true;
+            cable.product = converttostring(
+                buffer.data(),
+                static_cast<int>(strnlen(reinterpret_cast<const char*>(buffer.data()), 255)));
+        }
+        CP210x_HANDLE handle = 0;
+        if (CP210x_Open(i, &handle) != CP210x_SUCCESS)
+            continue;
+        cable.opened = true;
+        uint16_t vid = 0, pid = 0;
+        uint8_t length = 0;
+        const bool haveVid = CP210x_GetDeviceVid(handle, &vid) == CP210x_SUCCESS;
+        cable.idsRead = haveVid && CP210x_GetDevicePid(handle, &pid) == CP210x_SUCCESS;
+        if (cable.idsRead)
+            CP210x_GetDeviceSerialNumber(handle, buffer.data(), &length, true);
+        CP210x_Close(handle);
+        if (!cable.idsRead)
+            continue;
+        cable.vendorId = vid;
+        cable.productId = pid;
+        cable.serial = converttostring(buffer.data(), length);
+        try {
+            cable.port = discovery.GetPortNumXp2000(vid, pid, buffer.data(), length);
+        } catch (const EConvertError& e) {
+            cable.portError = e.what();
+        }
+        cable.keyPath = KeyPath(DevicePart(vid, pid, converttostring(buffer.data(), length)));
+    }
+    return cables;
+}
+
 } // namespace corvana::device

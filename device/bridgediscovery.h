@@ -9,12 +9,27 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "util/stringlist.h"
 
 namespace corvana::device {
 
 class LinkObserver;
+
+// One attached cable, as far as the library could read it.
+struct BridgeCable {
+    bool productRead = false;
+    std::string product;
+    bool opened = false;
+    bool idsRead = false; // the vendor and the product id
+    int vendorId = 0;
+    int productId = 0;
+    std::string serial;    // as the library gives it
+    std::string keyPath;   // the serial's blanks as "_", as the key has them
+    int port = -1;         // -1: no "PortName" under the key
+    std::string portError; // the EConvertError of a "PortName" that holds no number
+};
 
 class BridgeDiscovery {
 public:
@@ -23,6 +38,10 @@ public:
     // The port number (1 or more), or -1 for none. Reads everything anew on each call. A
     // "PortName" whose characters after "COM" are not a decimal number raises EConvertError.
     int FindBridgePort();
+
+    // Every attached cable in the library's order (the lookup takes the first); empty when
+    // there is none or the library cannot count them. Logs nothing.
+    static std::vector<BridgeCable> Cables();
 
     // Replaces the blanks among the first `length` bytes of `serial` by "_" (in place), builds
     // the key path, reads "PortName" and returns its number, or -1.

@@ -4,6 +4,7 @@
 //
 //   bench_loader [runs]      (default 200)
 #include "platform/tempdir.h"
+#include "tests/support/hexrecords.h"
 #include "wizard/logic/hexloader.h"
 
 #include <algorithm>
@@ -19,22 +20,10 @@ using namespace corvana;
 namespace {
 
 std::string fullCodeFile() {
-    std::string file;
-    char buf[16];
-    for (int address = 0; address < 0x8000; address += 16) {
-        std::snprintf(buf, sizeof buf, ":10%04X20", address);
-        file += buf;
-        int sum = 0x10 + (address >> 8) + (address & 0xFF) + 0x20;
-        for (int i = 0; i < 16; ++i) {
-            const int b = (address / 16 + i * 7) & 0xFF;
-            std::snprintf(buf, sizeof buf, "%02X", b);
-            file += buf;
-            sum += b;
-        }
-        std::snprintf(buf, sizeof buf, "%02X\r\n", (256 - sum % 256) % 256);
-        file += buf;
-    }
-    return file + ":00000001FF\r\n";
+    auto lines =
+        test::dataRecords(0, 0x7FFF, [](int a) { return ((a >> 4) + (a & 15) * 7) & 0xFF; });
+    lines.push_back(test::kEndRecord);
+    return test::joinLines(lines);
 }
 
 } // namespace

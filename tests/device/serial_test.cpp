@@ -115,7 +115,7 @@ TEST_F(Serial, SettingCurrentValuesDoesNotReopenAndANewNameDoes) {
     b.busPath = "1-2";
     b.serial = "0002";
     b.ttyIndex = 1;
-    second.publish(dir.path(), b);
+    second.publish(simDir.path(), b);
 
     port.Open();
     sim.send("xyz");

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/sysio.h"
+#include "tests/support/hexrecords.h"
 #include "tests/support/tempdir.h"
 #include "util/errors.h"
 #include "wizard/logic/hexloader.h"
@@ -18,19 +19,9 @@ using ::testing::IsEmpty;
 
 namespace {
 
-// A well-formed record; the checksum is the two's complement of the byte sum.
+// A well-formed record and its line end.
 std::string rec(int address, const std::vector<int>& bytes, int type = 0x20) {
-    int sum = static_cast<int>(bytes.size()) + (address >> 8) + (address & 0xFF) + type;
-    char buf[16];
-    std::snprintf(buf, sizeof buf, ":%02X%04X%02X", static_cast<int>(bytes.size()), address, type);
-    std::string line = buf;
-    for (int b : bytes) {
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        line += buf;
-        sum += b;
-    }
-    std::snprintf(buf, sizeof buf, "%02X", (256 - sum % 256) % 256);
-    return line + buf + "\r\n";
+    return test::hexRecord(address, bytes, type) + "\r\n";
 }
 
 std::vector<int> counting(int n, int from = 0) {
@@ -40,7 +31,7 @@ std::vector<int> counting(int n, int from = 0) {
     return v;
 }
 
-const std::string kEnd = ":00000001FF\r\n";
+const std::string kEnd = test::kEndRecord + "\r\n";
 
 int openDescriptors() {
     int n = 0;

@@ -1,5 +1,6 @@
 // The download arrow end to end inside the window: the code server on loopback (scripted),
 // the loader, the simulated remote; and the finished page's completion report.
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <algorithm>
 #include <chrono>
@@ -10,8 +11,8 @@
 #include <thread>
 
 #include "device/waitclock.h"
-#include "tests/device/simfixture.h"
 #include "tests/netsupport/ftpstub.h"
+#include "tests/support/hexrecords.h"
 #include "tests/support/runlogs.h"
 #include "tests/wizard/wizardfixture.h"
 #include "tools/remotesim/remotesim.h"
@@ -25,35 +26,18 @@ const char* kCodeFile = "PQD_12345.hex"; // the order of kOrderPage: DVD, 12345
 
 // Data records of 16 bytes from 1000 on; record `badRecord` (from 1) gets a wrong checksum.
 std::string codeFile(int records, int badRecord = 0) {
-    std::string out;
-    char buf[64];
-    for (int r = 0; r < records; ++r) {
-        const int address = 0x1000 + 16 * r;
-        std::snprintf(buf, sizeof buf, ":10%04X20", address);
-        out += buf;
-        int sum = 0x10 + (address >> 8) + (address & 0xFF) + 0x20;
-        for (int i = 0; i < 16; ++i) {
-            const int b = (address + i) * 13 & 0xFF;
-            std::snprintf(buf, sizeof buf, "%02X", b);
-            out += buf;
-            sum += b;
-        }
-        std::snprintf(buf, sizeof buf, "%02X\r\n",
-                      ((256 - sum % 256) + (r + 1 == badRecord)) % 256);
-        out += buf;
-    }
-    return out + ":00000001FF\r\n";
+    auto lines =
+        dataRecords(0x1000, 0x1000 + 16 * records - 1, [](int a) { return a * 13 & 0xFF; });
+    if (badRecord > 0)
+        lines[badRecord - 1] = withWrongChecksum(lines[badRecord - 1]);
+    lines.push_back(kEndRecord);
+    return joinLines(lines);
 }
 
-class DownloadTest : public WizardTest {
+class DownloadTest : public WizardSimTest {
 protected:
     void SetUp() override {
-        WizardTest::SetUp();
-        tree = &sim.publish(simDir.path());
-        usbRoot = std::make_unique<ScopedEnv>("CORVANA_USB_DEVICES_ROOT", tree->usbDevicesRoot());
-        devRoot = std::make_unique<ScopedEnv>("CORVANA_DEV_ROOT", tree->devRoot());
-        sim.setDeviceType("02");
-        form->Link.setClock(&clock);
+        WizardSimTest::SetUp();
         server.setListing(std::string(kCodeFile) + "\r\nPQT_10000.hex\r\n");
     }
 
@@ -74,11 +58,6 @@ protected:
     ScopedEnv serverPort{"CORVANA_CODE_SERVER_PORT", std::to_string(server.port())};
     TempDir tmp;
     ScopedEnv tmpDir{"TMPDIR", tmp.path()};
-    TempDir simDir;
-    sim::RemoteSimulator sim;
-    sim::FakeUsbTree* tree = nullptr;
-    std::unique_ptr<ScopedEnv> usbRoot, devRoot;
-    device::ScaledClock clock{20};
 };
 
 TEST_F(DownloadTest, WholeOrderProgramsTheRemoteAndCleansUp) {

@@ -41,15 +41,10 @@ std::vector<std::string> cellsFrom(const TForm1* f, int from, int count) {
 const std::string kCheck02("\x02$02\x03");
 const std::string kPrepare("\x02#\x00\x03", 4);
 
-class RunTest : public WizardTest {
+class RunTest : public WizardSimTest {
 protected:
     void SetUp() override {
-        WizardTest::SetUp();
-        tree = &sim.publish(simDir.path());
-        usbRoot = std::make_unique<ScopedEnv>("CORVANA_USB_DEVICES_ROOT", tree->usbDevicesRoot());
-        devRoot = std::make_unique<ScopedEnv>("CORVANA_DEV_ROOT", tree->devRoot());
-        sim.setDeviceType("02");
-        form->Link.setClock(&clock);
+        WizardSimTest::SetUp();
         // the order of kOrderPage on the busy download page
         form->show();
         form->AdvPictureWeiter->Click();
@@ -88,12 +83,6 @@ protected:
         EXPECT_EQ(form->Label12->Caption(), "zurueck");
         EXPECT_TRUE(form->AdvPictureDownload->isVisibleTo(form->AdvTabSheet3));
     }
-
-    TempDir simDir;
-    sim::RemoteSimulator sim;
-    sim::FakeUsbTree* tree = nullptr;
-    std::unique_ptr<ScopedEnv> usbRoot, devRoot;
-    device::ScaledClock clock{20}; // a six-second time-out in 0.3 s
 };
 
 const char* kNoHardwareDe = "Keine Hardware angeschlossen! - Bitte QYX PQ DVD anschliessen!";

@@ -11,11 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "device/waitclock.h"
 #include "shell/appstate.h"
 #include "shell/corvanabrowser.h"
 #include "tests/netsupport/httpstub.h"
 #include "tests/netsupport/loopback.h"
 #include "tests/support/fakebrowser.h"
+#include "tests/support/simcable.h"
 #include "tests/support/tempdir.h"
 #include "widgets/messages.h"
 #include "wizard/CorvanaBrowserPellquin.h"
@@ -82,6 +84,19 @@ protected:
     FakeBrowser* browser = nullptr;
     std::vector<std::string> boxes;
     TempDir dir;
+};
+
+// The wizard with a simulated remote of the order's device type (02) on its cable; the waits
+// for its replies on a clock twenty times as fast.
+class WizardSimTest : public WizardTest, protected SimCable {
+protected:
+    WizardSimTest() : SimCable("02") {}
+    void SetUp() override {
+        WizardTest::SetUp();
+        form->Link.setClock(&clock);
+    }
+
+    device::ScaledClock clock{20}; // a six-second time-out in 0.3 s
 };
 
 } // namespace corvana::test

@@ -1,6 +1,6 @@
 #pragma once
-// The command line's pieces that live in files of their own: the run log of a command, the
-// `log` command, and the bench mode of `program`. cli.cpp parses and dispatches.
+// The commands, a file each, and what they share: the run log of a command, the read-out, the
+// bench mode of `program`. cli.cpp holds the help texts and dispatches.
 
 #include <functional>
 #include <memory>
@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "info/readout.h"
 #include "runrecord/runrecord.h"
+#include "tools/pellquin/args.h"
 #include "tools/pellquin/cli.h"
 #include "wizard/logic/programmingrun.h"
 
@@ -58,8 +60,25 @@ using ProgramOnce = std::function<int(Io& io, RunRecord& record, RunResult& ran)
 int RunBench(Io& io, const ProgramJob& job, const std::string& codeFile,
              const ProgramOnce& programme);
 
-// `log`, `log N`, `log [N] --export FILE`. Throws std::invalid_argument for a usage error.
-int RunLogCommand(Io& io, const std::vector<std::string>& positional,
-                  const std::string* exportPath);
+// The commands: each returns the exit code and throws UsageError for a usage error.
+int runCheck(Io& io, const Args& a);
+int runFrames(Io& io, const Args& a);
+int runProgram(Io& io, const Args& a);
+int runInfo(Io& io, const Args& a);
+int runPorts(Io& io, const Args& a);
+int runFetch(Io& io, const Args& a);
+int runLog(Io& io, const Args& a); // `log`, `log N`, `log [N] --export FILE`
+
+struct ReadOutReport {
+    int exit = kOk;
+    info::ReadOutResult result;
+};
+
+// The read-out of `info` and `program --verify` on `port` (below 1: the cable lookup), its
+// errors told as `what`'s; `record` (may be nullptr) is told the exchange.
+ReadOutReport readOut(Io& io, int port, const char* what, RunRecord* record = nullptr);
+
+// The designation, or why the remote has none.
+std::string designationText(const info::ReadOutResult& r);
 
 } // namespace corvana::cli

@@ -8,6 +8,7 @@
 
 #include "platform/statedir.h"
 #include "platform/versioninfo.h"
+#include "tools/pellquin/args.h"
 #include "tools/pellquin/commands.h"
 #include "util/runlog.h"
 #include "util/version.h"
@@ -27,8 +28,7 @@ int parseNumber(const std::string& text) {
                         text.find_first_not_of("0123456789") == std::string::npos;
     const int n = digits ? std::stoi(text) : 0;
     if (n < 1)
-        throw std::invalid_argument("log wants a run number N from 1 (the last run), not '" + text +
-                                    "'");
+        throw UsageError("log wants a run number N from 1 (the last run), not '" + text + "'");
     return n;
 }
 
@@ -78,10 +78,11 @@ std::string now() {
 
 } // namespace
 
-int RunLogCommand(Io& io, const std::vector<std::string>& positional,
-                  const std::string* exportPath) {
+int runLog(Io& io, const Args& a) {
+    const std::vector<std::string>& positional = a.positional;
+    const std::string* exportPath = a.get("--export");
     if (positional.size() > 1)
-        throw std::invalid_argument("log takes one run number N at most");
+        throw UsageError("log takes one run number N at most");
     const int n = positional.empty() ? 1 : parseNumber(positional[0]);
     const std::string folder = RunLogFolder();
     const std::vector<std::string> files = RunLogFiles(folder);
