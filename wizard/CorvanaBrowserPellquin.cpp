@@ -15,7 +15,7 @@
 #include "shell/corvanabrowser.h"
 #include "shell/messages.h"
 #include "util/hexconv.h"
-#include "util/tempdir.h"
+#include "util/tempfileerrors.h"
 #include "util/textpos.h"
 #include "wizard/hexloader.h"
 #include "wizard/picturefiles.h"

@@ -4,7 +4,7 @@
 #include "util/errors.h"
 #include "util/hexconv.h"
 #include "util/settings.h"
-#include "util/tempdir.h"
+#include "util/tempfileerrors.h"
 #include "util/textpos.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 // lines and the sum over 1000..7FFF. Goal: under 5 ms.
 //
 //   bench_loader [runs]      (default 200)
-#include "platform/tempdir.h"
+#include "platform/privatetempdir.h"
 #include "wizard/hexloader.h"
 
 #include <algorithm>

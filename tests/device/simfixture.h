@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "tools/remotesim/remotesim.h"
 
 namespace corvana::test {

@@ -5,7 +5,7 @@
 #include "platform/sockets.h"
 #include "tests/netsupport/expect.h"
 #include "tests/netsupport/ftpstub.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "util/errors.h"
 
 #include <gtest/gtest.h>

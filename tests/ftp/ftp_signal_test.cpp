@@ -4,7 +4,7 @@
 #include "net/ftpclient.h"
 
 #include "tests/netsupport/ftpstub.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "net/ftpsession.h"
 
 #include "tests/netsupport/serverprocess.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "util/errors.h"
 #include "util/settings.h"
 

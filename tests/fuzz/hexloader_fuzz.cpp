@@ -2,7 +2,7 @@
 // whatever the file holds, the image keeps its shape: labels intact, every byte cell one or
 // two hexadecimal digits, an end address inside the image. A read outside the table throws
 // std::out_of_range, which the fuzzer reports as a crash.
-#include "platform/tempdir.h"
+#include "platform/privatetempdir.h"
 #include "util/errors.h"
 #include "util/hexconv.h"
 #include "wizard/hexloader.h"

@@ -7,7 +7,7 @@
 
 #include "tests/netsupport/loopback.h"
 #include "tests/netsupport/serverprocess.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "util/errors.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "net/httpclient.h"
 
 #include "tests/netsupport/pyserver.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/sysio.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "util/errors.h"
 #include "wizard/hexloader.h"
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/sysio.h"
-#include "tests/support/tempdir.h"
-#include "util/tempdir.h"
+#include "tests/support/scratchdir.h"
+#include "util/tempfileerrors.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -30,7 +30,7 @@
 #include "shell/termination.h"
 #include "tests/shell/modalwatch.h"
 #include "tests/support/fakebrowser.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "util/registry.h"
 #include "util/settings.h"
 #include "wizard/CorvanaBrowserPellquin.h"

@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "platform/registry_store.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "util/errors.h"
 #include "util/registry.h"
 

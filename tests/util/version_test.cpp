@@ -2,7 +2,7 @@
 #include <unistd.h>
 #include <gtest/gtest.h>
 
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "util/version.h"
 
 using corvana::GetFileVersionString;

@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "platform/sysio.h"
-#include "tests/support/tempdir.h"
-#include "util/tempdir.h"
+#include "tests/support/scratchdir.h"
+#include "util/tempfileerrors.h"
 #include "wizard/hexloader.h"
 
 using namespace corvana;

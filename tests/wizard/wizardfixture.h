@@ -17,7 +17,7 @@
 #include "tests/netsupport/httpstub.h"
 #include "tests/netsupport/loopback.h"
 #include "tests/support/fakebrowser.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "wizard/CorvanaBrowserPellquin.h"
 
 namespace corvana::test {

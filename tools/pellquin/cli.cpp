@@ -29,7 +29,7 @@
 #include "util/errors.h"
 #include "util/hexconv.h"
 #include "util/settings.h"
-#include "util/tempdir.h"
+#include "util/tempfileerrors.h"
 #include "util/version.h"
 #include "wizard/hexloader.h"
 #include "wizard/order.h"

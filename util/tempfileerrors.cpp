@@ -1,4 +1,4 @@
-#include "util/tempdir.h"
+#include "util/tempfileerrors.h"
 
 #include <cerrno>
 

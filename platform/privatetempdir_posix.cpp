@@ -1,4 +1,4 @@
-#include "platform/tempdir.h"
+#include "platform/privatetempdir.h"
 
 #include "platform/sysio.h"
 

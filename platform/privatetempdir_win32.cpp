@@ -1,7 +1,7 @@
 // The temporary directory on Windows: GetTempPathA's answer. It is the user's own profile
 // folder (%TMP%, %TEMP%, else %USERPROFILE%), which other users cannot enter, so no private
 // directory is made inside it.
-#include "platform/tempdir.h"
+#include "platform/privatetempdir.h"
 
 #include <windows.h>
 
