@@ -376,7 +376,7 @@ void FtpClient::List(StringList& Dest) {
 void FtpClient::Retrieve(const std::string& RemoteName, const std::string& LocalPath,
                          bool Overwrite) {
     struct stat st {};
-    if (!Overwrite && ::lstat(LocalPath.c_str(), &st) == 0)
+    if (!Overwrite && sys::lstat(LocalPath.c_str(), &st) == 0)
         throw EInOutError("Die Zieldatei existiert bereits.", EEXIST);
     // Without a connection an existing file is not emptied for nothing.
     requireConnected();

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -12,41 +13,10 @@
 #include <unistd.h>
 
 namespace corvana::sys {
-namespace {
-
-FaultHook& hook() {
-    static FaultHook h;
-    return h;
-}
-
-bool injected(const char* call) {
-    if (!hook())
-        return false;
-    if (const int err = hook()(call)) {
-        errno = err;
-        return true;
-    }
-    return false;
-}
-
-template <typename F> auto retry(F f) {
-    decltype(f()) r;
-    do {
-        r = f();
-    } while (r < 0 && errno == EINTR);
-    return r;
-}
-
-} // namespace
-
-void setFaultHook(FaultHook h) {
-    hook() = std::move(h);
-}
-
 int open(const char* path, int flags, mode_t mode) {
     if (injected("open"))
         return -1;
-    return retry([&] { return ::open(path, flags, mode); });
+    return retryEintr([&] { return ::open(path, flags, mode); });
 }
 
 int close(int fd) {
@@ -61,25 +31,13 @@ int close(int fd) {
 ssize_t read(int fd, void* buf, size_t len) {
     if (injected("read"))
         return -1;
-    return retry([&] { return ::read(fd, buf, len); });
+    return retryEintr([&] { return ::read(fd, buf, len); });
 }
 
 ssize_t write(int fd, const void* buf, size_t len) {
     if (injected("write"))
         return -1;
-    return retry([&] { return ::write(fd, buf, len); });
-}
-
-bool writeAll(int fd, const void* buf, size_t len) {
-    auto* p = static_cast<const char*>(buf);
-    while (len > 0) {
-        const ssize_t n = write(fd, p, len);
-        if (n < 0)
-            return false;
-        p += n;
-        len -= static_cast<size_t>(n);
-    }
-    return true;
+    return retryEintr([&] { return ::write(fd, buf, len); });
 }
 
 int poll(struct pollfd* fds, unsigned long nfds, int timeoutMs) {
@@ -110,31 +68,55 @@ int poll(struct pollfd* fds, unsigned long nfds, int timeoutMs) {
 int ioctl(int fd, unsigned long request, void* arg) {
     if (injected("ioctl"))
         return -1;
-    return retry([&] { return ::ioctl(fd, request, arg); });
+    return retryEintr([&] { return ::ioctl(fd, request, arg); });
 }
 
 int tcgetattr(int fd, struct termios* t) {
     if (injected("tcgetattr"))
         return -1;
-    return retry([&] { return ::tcgetattr(fd, t); });
+    return retryEintr([&] { return ::tcgetattr(fd, t); });
 }
 
 int tcsetattr(int fd, int action, const struct termios* t) {
     if (injected("tcsetattr"))
         return -1;
-    return retry([&] { return ::tcsetattr(fd, action, t); });
+    return retryEintr([&] { return ::tcsetattr(fd, action, t); });
 }
 
 int tcflush(int fd, int queues) {
     if (injected("tcflush"))
         return -1;
-    return retry([&] { return ::tcflush(fd, queues); });
+    return retryEintr([&] { return ::tcflush(fd, queues); });
 }
 
 int flock(int fd, int operation) {
     if (injected("flock"))
         return -1;
-    return retry([&] { return ::flock(fd, operation); });
+    return retryEintr([&] { return ::flock(fd, operation); });
+}
+
+int fsync(int fd) {
+    if (injected("fsync"))
+        return -1;
+    return retryEintr([&] { return ::fsync(fd); });
+}
+
+int rename(const char* from, const char* to) {
+    if (injected("rename"))
+        return -1;
+    return ::rename(from, to);
+}
+
+int unlink(const char* path) {
+    if (injected("unlink"))
+        return -1;
+    return ::unlink(path);
+}
+
+int lstat(const char* path, struct stat* st) {
+    if (injected("lstat"))
+        return -1;
+    return ::lstat(path, st);
 }
 
 bool makeDirs(const std::string& dir, mode_t mode) {

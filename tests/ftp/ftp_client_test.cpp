@@ -52,10 +52,7 @@ protected:
         client.Username = "ftpHEX";
         client.Password = "47_qmr&cd$83";
     }
-    void TearDown() override {
-        sock::setFaultHook(nullptr);
-        sys::setFaultHook(nullptr);
-    }
+    void TearDown() override { sys::setFaultHook(nullptr); }
     // Connects and forgets the login lines, so a test sees only its own commands.
     void connect() {
         client.Connect();
@@ -269,14 +266,14 @@ TEST_F(FtpClientTest, SocketFailuresCarryTheNumberAndItsDescription) {
               "Socket-Fehler # " + std::to_string(test::kConnRefused) +
                   "\r\nVerbindung abgelehnt.");
 
-    sock::setFaultHook([](const char* call) {
+    sys::setFaultHook([](const char* call) {
         return std::strcmp(call, "getaddrinfo") ? 0 : test::kHostNotFound;
     });
     EXPECT_EQ(test::errorText<ESocketError>([&] { client.Connect(); }),
               "Socket-Fehler # " + std::to_string(test::kHostNotFound) +
                   "\r\nHost nicht gefunden.");
     // A number without a German description leaves the second line empty.
-    sock::setFaultHook([](const char* call) { return std::strcmp(call, "connect") ? 0 : EDOM; });
+    sys::setFaultHook([](const char* call) { return std::strcmp(call, "connect") ? 0 : EDOM; });
     EXPECT_EQ(test::errorText<ESocketError>([&] { client.Connect(); }),
               "Socket-Fehler # " + std::to_string(EDOM) + "\r\n");
 }

@@ -302,12 +302,12 @@ TEST(HttpClientTest, NetworkFailuresRaiseTheirTexts) {
               "Socket-Fehler # " + std::to_string(test::kConnRefused) +
                   "\r\nVerbindung abgelehnt.");
 
-    sock::setFaultHook(
+    sys::setFaultHook(
         [](const char* c) { return std::strcmp(c, "getaddrinfo") ? 0 : test::kHostNotFound; });
     EXPECT_EQ(test::errorText<ESocketError>([&] { client.Get("http://portal.example/"); }),
               "Socket-Fehler # " + std::to_string(test::kHostNotFound) +
                   "\r\nHost nicht gefunden.");
-    sock::setFaultHook(nullptr);
+    sys::setFaultHook(nullptr);
 
     HttpStub server;
     server.respond("", Then::Close);

@@ -68,13 +68,13 @@ TEST(WinNet, TheTextsOfTheWsaNumbers) {
     for (const auto& c : cases)
         EXPECT_EQ(sock::errorText(c.err), c.text) << c.err;
     // A failed lookup reaches the message with its number.
-    sock::setFaultHook([](const char* call) {
+    sys::setFaultHook([](const char* call) {
         return std::string(call) == "getaddrinfo" ? WSAHOST_NOT_FOUND : 0;
     });
     FtpClient ftp;
     ftp.Host = "code-server";
     const std::string got = connectError(ftp);
-    sock::setFaultHook(nullptr);
+    sys::setFaultHook(nullptr);
     EXPECT_EQ(got, "Socket-Fehler # 11001\r\nHost nicht gefunden.");
 }
 
