@@ -10,12 +10,19 @@
 
 #include "device/eventpump.h"
 #include "util/errors.h"
+#include "util/settings.h"
 
 namespace corvana::device {
 
 namespace comm = platform::comm;
 
-const platform::LineSettings TComPort::kLineSettings{};
+const platform::LineSettings TComPort::kLineSettings = [] {
+    platform::LineSettings s;
+    s.baudRate = settings::kBaudRate;
+    s.dataBits = settings::kDataBits;
+    s.stopBits = settings::kStopBits;
+    return s;
+}();
 const platform::Timeouts TComPort::kTimeouts{};
 const uint32_t TComPort::kEvents = comm::EvRxChar | comm::EvTxEmpty | comm::EvRxFlag |
                                    comm::EvRing | comm::EvBreak | comm::EvCts | comm::EvDsr |

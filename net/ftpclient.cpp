@@ -11,10 +11,8 @@
 namespace corvana {
 namespace {
 
-// A listing is kept in memory; a server that never stops sending must not exhaust it.
-constexpr size_t kMaxListing = 64u << 20;
-// Only the reply's text is kept for an error message, so an endless reply stops growing here.
-constexpr size_t kMaxReplyText = 1u << 20;
+using netio::kMaxListing;
+using netio::kMaxReplyText;
 constexpr int kOwedReplyMs = 10000;
 
 std::string trim(const std::string& s) {

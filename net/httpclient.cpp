@@ -14,8 +14,7 @@ namespace {
 using netio::lower;
 using netio::trim;
 
-// A body is held in memory; a server that never stops sending must not exhaust it.
-constexpr size_t kMaxResponse = 64u << 20;
+using netio::kMaxResponse;
 // How long an error response's body may pause before we stop reading it.
 constexpr int kErrorBodyPieceMs = 2000;
 constexpr size_t kFoldLength = 78;

@@ -9,7 +9,14 @@
 
 namespace corvana::netio {
 
+// The limits on what a peer may make us hold. A line of a reply or a header:
 inline constexpr size_t kMaxLineLength = 16384;
+// An FTP listing, kept in memory: a server that never stops sending must not exhaust it.
+inline constexpr size_t kMaxListing = 64u << 20;
+// The text of an FTP reply, kept only for an error message: an endless reply stops growing.
+inline constexpr size_t kMaxReplyText = 1u << 20;
+// An HTTP response, held in memory.
+inline constexpr size_t kMaxResponse = 64u << 20;
 
 // "Socket-Fehler # %d\r\n%s" with the number and its description.
 [[noreturn]] void throwSocketError(int err);

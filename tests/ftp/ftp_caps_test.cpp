@@ -2,6 +2,7 @@
 // far past the client's caps (64 MB, 1 MB). The client ends with a clear error, holds no more
 // than the cap meanwhile, and its connection serves the next command.
 #include "net/ftpclient.h"
+#include "net/netio.h"
 
 #include "tests/netsupport/loopback.h"
 #include "tests/support/procmem.h"
@@ -18,8 +19,8 @@ namespace corvana {
 namespace {
 
 constexpr size_t kMB = 1u << 20;
-constexpr size_t kListingCap = 64 * kMB;
-constexpr size_t kReplyCap = 1 * kMB;
+constexpr size_t kListingCap = netio::kMaxListing;
+constexpr size_t kReplyCap = netio::kMaxReplyText;
 
 // A server of one session that answers the login and CWD, and streams: a LIST sends
 // `listingBytes` of listing lines (stopping when the client goes); a "CWD big" gets a

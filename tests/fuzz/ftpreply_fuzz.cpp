@@ -25,7 +25,7 @@ void checkReply(const FtpReply& r) {
         total += line.size();
     }
     // The text stops growing past 1 MB; the line that crossed it is the last one kept.
-    check(total <= (1u << 20) + netio::kMaxLineLength);
+    check(total <= netio::kMaxReplyText + netio::kMaxLineLength);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // cap, chunk after chunk): the 64 MB cap ends the call with a clear error, the client holds
 // no more than the cap meanwhile, closes that connection, and the next request works.
 #include "net/httpclient.h"
+#include "net/netio.h"
 
 #include "tests/netsupport/loopback.h"
 #include "tests/support/procmem.h"
@@ -17,7 +18,7 @@ namespace corvana {
 namespace {
 
 constexpr size_t kMB = 1u << 20;
-constexpr size_t kBodyCap = 64 * kMB;
+constexpr size_t kBodyCap = netio::kMaxResponse;
 
 enum class Framing { Unframed, Length, Chunked };
 

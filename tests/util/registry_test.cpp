@@ -147,18 +147,18 @@ TEST_F(Registry, KillDuringWriteLeavesOldOrNewStore) {
 TEST(RegistryText, SerializeParseRoundTrip) {
     using platform::RegistryStore;
     std::map<std::string, platform::RegKey, platform::NoCaseLess> keys;
-    keys["a\\b"]["q\"uo\\te"] = {platform::REG_SZ, {'x', '"', '\\', 0}};
-    keys["a\\b"][""] = {platform::REG_SZ, {0}};
-    keys["a"]["d"] = {platform::REG_DWORD, {1, 0, 0, 0x80}};
-    keys["a"]["m"] = {platform::REG_MULTI_SZ, {'p', 0, 0}};
+    keys["a\\b"]["q\"uo\\te"] = {platform::kRegSz, {'x', '"', '\\', 0}};
+    keys["a\\b"][""] = {platform::kRegSz, {0}};
+    keys["a"]["d"] = {platform::kRegDword, {1, 0, 0, 0x80}};
+    keys["a"]["m"] = {platform::kRegMultiSz, {'p', 0, 0}};
     // A type above 9 (a QWORD, 0xb) is written as the parser reads it, in hexadecimal.
     keys["a"]["q"] = {static_cast<platform::RegType>(0xb), {1, 2, 3, 4, 5, 6, 7, 8}};
     const auto back = RegistryStore::parse(RegistryStore::serialize(keys));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->at("a\\b").at("q\"uo\\te").data, keys["a\\b"]["q\"uo\\te"].data);
-    EXPECT_EQ(back->at("a").at("d").type, platform::REG_DWORD);
+    EXPECT_EQ(back->at("a").at("d").type, platform::kRegDword);
     EXPECT_EQ(back->at("a").at("d").data, keys["a"]["d"].data);
-    EXPECT_EQ(back->at("a").at("m").type, platform::REG_MULTI_SZ);
+    EXPECT_EQ(back->at("a").at("m").type, platform::kRegMultiSz);
     EXPECT_EQ(back->at("a").at("q").type, 0xbu);
     EXPECT_EQ(back->at("a").at("q").data, keys["a"]["q"].data);
     EXPECT_NE(RegistryStore::serialize(keys).find("\"q\"=hex(b):01,02"), std::string::npos);
