@@ -7,11 +7,11 @@
 #include <cctype>
 #include <cstdlib>
 
-namespace corvana {
+namespace corvana::net {
 namespace {
 
-using netio::lower;
-using netio::trim;
+using net::lower;
+using net::trim;
 
 // A server handing out cookies without end must not make the store grow without end.
 constexpr size_t kMaxCookies = 300;
@@ -245,4 +245,4 @@ std::string CookieStore::Header(const std::string& rawHost, const std::string& r
     return out;
 }
 
-} // namespace corvana
+} // namespace corvana::net

@@ -183,14 +183,14 @@ void RegistryStore::load() {
     keys_.clear();
     damaged_ = false;
     std::string text;
-    const int fd = sys::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = platform::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
         damaged_ = errno != ENOENT;
         return;
     }
     char buf[8192];
     for (;;) {
-        const ssize_t n = sys::read(fd, buf, sizeof buf);
+        const ssize_t n = platform::read(fd, buf, sizeof buf);
         if (n < 0) {
             damaged_ = true;
             break;
@@ -199,7 +199,7 @@ void RegistryStore::load() {
             break;
         text.append(buf, static_cast<size_t>(n));
     }
-    sys::close(fd);
+    platform::close(fd);
     if (damaged_)
         return;
     if (auto parsed = parse(text))
@@ -313,31 +313,31 @@ RegKey* RegistryStore::key(const std::string& keyPath) {
 bool RegistryStore::save() {
     const auto slash = path_.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : path_.substr(0, slash);
-    if (!sys::makeDirs(dir, 0700))
+    if (!platform::makeDirs(dir, 0700))
         return false;
     if (damaged_) {
         // Never destroy a hive we could not read: keep it aside for the user or support.
         const std::string aside = path_ + ".damaged-" + std::to_string(std::time(nullptr));
-        if (sys::rename(path_.c_str(), aside.c_str()) != 0 && errno != ENOENT)
+        if (platform::rename(path_.c_str(), aside.c_str()) != 0 && errno != ENOENT)
             return false;
         damaged_ = false;
     }
     const std::string text = serialize(keys_);
     const std::string tmp = path_ + ".tmp." + std::to_string(::getpid());
-    sys::unlink(tmp.c_str());
+    platform::unlink(tmp.c_str());
     const int fd =
-        sys::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        platform::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
-    const bool ok = sys::writeAll(fd, text.data(), text.size()) && sys::fsync(fd) == 0;
-    if (sys::close(fd) != 0 || !ok || sys::rename(tmp.c_str(), path_.c_str()) != 0) {
-        sys::unlink(tmp.c_str());
+    const bool ok = platform::writeAll(fd, text.data(), text.size()) && platform::fsync(fd) == 0;
+    if (platform::close(fd) != 0 || !ok || platform::rename(tmp.c_str(), path_.c_str()) != 0) {
+        platform::unlink(tmp.c_str());
         return false;
     }
-    const int dfd = sys::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dfd = platform::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
-        sys::fsync(dfd);
-        sys::close(dfd);
+        platform::fsync(dfd);
+        platform::close(dfd);
     }
     return true;
 }

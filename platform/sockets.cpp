@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace corvana::sock {
+namespace corvana::platform {
 namespace {
 
 ConnectHook& connectHook() {
@@ -15,7 +15,7 @@ ConnectHook& connectHook() {
 }
 
 int fault(const char* call) {
-    return sys::injectedFault(call);
+    return platform::injectedFault(call);
 }
 
 int waitFor(const Socket& s, os::Want want, int timeoutMs, const Canceller* cancel, int& which) {
@@ -213,4 +213,4 @@ int receive(const Socket& s, void* buf, size_t len, size_t& got, const Canceller
     }
 }
 
-} // namespace corvana::sock
+} // namespace corvana::platform

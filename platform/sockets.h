@@ -24,19 +24,19 @@
 #include <sys/socket.h>
 #endif
 
-namespace corvana::sock {
+namespace corvana::platform {
 
 // Error numbers are the platform's: on POSIX errno values, except name lookup failures, which
 // are the resolver's own codes (EAI_*, negative on glibc), so "host not found" keeps a number
 // of its own; on Windows the WSA numbers (10061, 11001, ...). Either way a cancelled wait is
 // ECANCELED and an accept with nothing pending EAGAIN.
 // The German description of such a number; "" for a number without one.
-std::string errorText(int err);
+std::string socketErrorText(int err);
 
 // Returned by waits with a time limit when the limit ran out; never a platform number.
 inline constexpr int kTimedOut = 1 << 24;
 
-// The socket calls consult sys::setFaultHook's hook too, by the names "getaddrinfo" (which
+// The socket calls consult platform::setFaultHook's hook too, by the names "getaddrinfo" (which
 // then fails with an EAI_* code), "socket", "connect", "bind", "listen", "accept", "send",
 // "recv" and "poll".
 
@@ -132,4 +132,4 @@ int receive(const Socket& s, void* buf, size_t len, size_t& got, const Canceller
 // True when the peer has closed or reset an idle connection (nothing is consumed).
 bool peerGone(const Socket& s);
 
-} // namespace corvana::sock
+} // namespace corvana::platform

@@ -12,7 +12,7 @@
 #include <netdb.h>
 #endif
 
-namespace corvana::sock::os {
+namespace corvana::platform::os {
 
 // Returned by the calls below where the call would have to wait; never a platform number.
 inline constexpr int kWouldBlock = 1 << 25;
@@ -51,4 +51,4 @@ int acceptOne(const Socket& listener, Socket& out, Endpoint& peer);
 int sendSome(const Socket& s, const char* data, size_t len, size_t& sent);
 int receiveSome(const Socket& s, void* buf, size_t len, size_t& got);
 
-} // namespace corvana::sock::os
+} // namespace corvana::platform::os

@@ -13,7 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace corvana::sock {
+namespace corvana::platform {
 namespace {
 
 // Constructed before main, so the termination path never has to create it.
@@ -51,7 +51,7 @@ int wait(std::initializer_list<int> fds, Want want, int timeoutMs, const Cancell
     p.push_back({g_all.fd(), POLLIN, 0});
     if (cancel)
         p.push_back({cancel->fd(), POLLIN, 0});
-    const int r = sys::poll(p.data(), p.size(), timeoutMs);
+    const int r = platform::poll(p.data(), p.size(), timeoutMs);
     if (r < 0)
         return errno;
     for (size_t i = flags; i < p.size(); ++i)
@@ -119,7 +119,7 @@ int endpoint(const Socket& s, bool peer, Endpoint& out) {
 
 int acceptOne(const Socket& listener, Socket& out, Endpoint& peer) {
     peer.len = sizeof peer.addr;
-    const int fd = sys::retryEintr([&] {
+    const int fd = platform::retryEintr([&] {
         return ::accept4(listener.fd(), reinterpret_cast<sockaddr*>(&peer.addr), &peer.len,
                          SOCK_CLOEXEC);
     });
@@ -130,8 +130,8 @@ int acceptOne(const Socket& listener, Socket& out, Endpoint& peer) {
 }
 
 int sendSome(const Socket& s, const char* data, size_t len, size_t& sent) {
-    const ssize_t n =
-        sys::retryEintr([&] { return ::send(s.fd(), data, len, MSG_NOSIGNAL | MSG_DONTWAIT); });
+    const ssize_t n = platform::retryEintr(
+        [&] { return ::send(s.fd(), data, len, MSG_NOSIGNAL | MSG_DONTWAIT); });
     if (n < 0)
         return wouldBlock(errno);
     sent = static_cast<size_t>(n);
@@ -139,7 +139,7 @@ int sendSome(const Socket& s, const char* data, size_t len, size_t& sent) {
 }
 
 int receiveSome(const Socket& s, void* buf, size_t len, size_t& got) {
-    const ssize_t n = sys::retryEintr([&] { return ::recv(s.fd(), buf, len, MSG_DONTWAIT); });
+    const ssize_t n = platform::retryEintr([&] { return ::recv(s.fd(), buf, len, MSG_DONTWAIT); });
     if (n < 0)
         return wouldBlock(errno);
     got = static_cast<size_t>(n);
@@ -148,7 +148,7 @@ int receiveSome(const Socket& s, void* buf, size_t len, size_t& got) {
 
 } // namespace os
 
-std::string errorText(int err) {
+std::string socketErrorText(int err) {
     switch (err) {
     case ECONNREFUSED:
         return "Verbindung abgelehnt.";
@@ -206,7 +206,7 @@ std::string errorText(int err) {
         return "";
     // Other platform numbers only when the shared table knows them; otherwise the second
     // line of the socket error stays empty.
-    std::string text = sys::errorText(err);
+    std::string text = platform::errorText(err);
     return text.rfind("Systemfehler:", 0) == 0 ? std::string() : text;
 }
 
@@ -254,10 +254,10 @@ void Socket::close() noexcept {
 
 bool peerGone(const Socket& s) {
     pollfd p{s.fd(), POLLIN, 0};
-    const int r = sys::retryEintr([&] { return ::poll(&p, 1, 0); });
+    const int r = platform::retryEintr([&] { return ::poll(&p, 1, 0); });
     // Readable while idle means closed, reset, or something we did not ask for: in each
     // case the connection cannot carry the next exchange.
     return r != 0;
 }
 
-} // namespace corvana::sock
+} // namespace corvana::platform

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <vector>
 
-namespace corvana::sock {
+namespace corvana::platform {
 namespace {
 
 // Winsock is started before the first socket (the process-wide flag below needs it, whichever
@@ -195,7 +195,7 @@ int receiveSome(const Socket& s, void* buf, size_t len, size_t& got) {
 
 } // namespace os
 
-std::string errorText(int err) {
+std::string socketErrorText(int err) {
     switch (err) {
     case WSAECONNREFUSED:
         return "Verbindung abgelehnt.";
@@ -317,4 +317,4 @@ bool peerGone(const Socket& s) {
     return ::select(0, &reads, nullptr, &failed, &now) != 0;
 }
 
-} // namespace corvana::sock
+} // namespace corvana::platform

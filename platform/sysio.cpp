@@ -3,7 +3,7 @@
 
 #include <cerrno>
 
-namespace corvana::sys {
+namespace corvana::platform {
 namespace {
 
 FaultHook& hook() {
@@ -41,4 +41,4 @@ bool writeAll(int fd, const void* buf, size_t len) {
     return true;
 }
 
-} // namespace corvana::sys
+} // namespace corvana::platform

@@ -30,7 +30,7 @@ inline time_t timegm(struct tm* t) {
 struct pollfd;
 struct termios;
 
-namespace corvana::sys {
+namespace corvana::platform {
 
 // Consulted before each wrapped call with the call's name ("read", "write", "open", ...).
 // Returns the errno the call should fail with, or 0 to let it run.
@@ -75,7 +75,7 @@ int unlink(const char* path);
 #endif
 // lstat(); on Windows as far as it has it: whether the name exists, also as a dangling link.
 int lstat(const char* path, struct stat* st);
-// While a blocking wait of the calling thread lasts (sys::poll, and with it the socket waits
+// While a blocking wait of the calling thread lasts (platform::poll, and with it the socket waits
 // and the serial write's), `tick` runs on that thread about every `intervalMs`: a window whose
 // thread a long operation holds keeps its busy picture moving. The tick must neither wait nor
 // take input. Scopes nest, the innermost ticks; other threads are not affected.
@@ -110,4 +110,4 @@ bool makeDirs(const std::string& dir, mode_t mode);
 // The German description of a platform error number, as the tool's messages show it.
 std::string errorText(int err);
 
-} // namespace corvana::sys
+} // namespace corvana::platform

@@ -12,7 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace corvana::sys {
+namespace corvana::platform {
 int open(const char* path, int flags, mode_t mode) {
     if (injected("open"))
         return -1;
@@ -133,4 +133,4 @@ bool makeDirs(const std::string& dir, mode_t mode) {
     return ::mkdir(dir.c_str(), mode) == 0 || errno == EEXIST;
 }
 
-} // namespace corvana::sys
+} // namespace corvana::platform

@@ -8,7 +8,7 @@
 #include <climits>
 #include <io.h>
 
-namespace corvana::sys {
+namespace corvana::platform {
 namespace {
 
 int errnoFor(DWORD error) {
@@ -164,4 +164,4 @@ int lstat(const char* path, struct stat* st) {
     return -1;
 }
 
-} // namespace corvana::sys
+} // namespace corvana::platform

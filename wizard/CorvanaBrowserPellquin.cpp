@@ -310,7 +310,7 @@ void TForm1::AdvPictureDownloadClick() {
     QCoreApplication::processEvents();
     // The download and the programming run hold this thread; their blocking waits keep the
     // busy picture moving, and do nothing else.
-    const sys::WaitTick busy([this] { Image2->AdvanceAnimation(true); }, kAnimationTickMs);
+    const platform::WaitTick busy([this] { Image2->AdvanceAnimation(true); }, kAnimationTickMs);
     StartRecord();
     try {
         ButtonURLClick();

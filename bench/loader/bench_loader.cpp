@@ -41,14 +41,14 @@ std::string fullCodeFile() {
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
-    std::string dir = sys::tempBase() + "/corvana-bench-XXXXXX";
+    std::string dir = platform::tempBase() + "/corvana-bench-XXXXXX";
     if (!::mkdtemp(dir.data())) {
         std::perror("mkdtemp");
         return 1;
     }
     const std::string path = dir + "/Printer.drv";
     const std::string content = fullCodeFile();
-    const int fd = sys::createFileNoFollow(path);
+    const int fd = platform::createFileNoFollow(path);
     if (fd < 0 ||
         ::write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size())) {
         std::perror(path.c_str());

@@ -19,8 +19,8 @@ namespace corvana {
 namespace {
 
 constexpr size_t kMB = 1u << 20;
-constexpr size_t kListingCap = netio::kMaxListing;
-constexpr size_t kReplyCap = netio::kMaxReplyText;
+constexpr size_t kListingCap = net::kMaxListing;
+constexpr size_t kReplyCap = net::kMaxReplyText;
 
 // A server of one session that answers the login and CWD, and streams: a LIST sends
 // `listingBytes` of listing lines (stopping when the client goes); a "CWD big" gets a
@@ -122,7 +122,7 @@ private:
     std::thread thread_;
 };
 
-void connect(FtpClient& ftp, uint16_t port) {
+void connect(net::FtpClient& ftp, uint16_t port) {
     ftp.Host = "127.0.0.1";
     ftp.Port = port;
     ftp.Username = "ftpHEX";
@@ -132,7 +132,7 @@ void connect(FtpClient& ftp, uint16_t port) {
 TEST(FtpCaps, ListingPastItsCapEndsWithAnErrorAndTheConnectionGoesOn) {
     StreamingFtpServer server;
     server.listingBytes = 4 * kListingCap;
-    FtpClient ftp;
+    net::FtpClient ftp;
     connect(ftp, server.port());
     StringList dest;
     dest.Add("before");
@@ -163,7 +163,7 @@ TEST(FtpCaps, ListingPastItsCapEndsWithAnErrorAndTheConnectionGoesOn) {
 TEST(FtpCaps, ListingJustBelowItsCapIsTaken) {
     StreamingFtpServer server;
     server.listingBytes = kListingCap - kMB; // whole chunks, one short of the cap
-    FtpClient ftp;
+    net::FtpClient ftp;
     connect(ftp, server.port());
     StringList dest;
     ftp.List(dest);
@@ -175,7 +175,7 @@ TEST(FtpCaps, ListingJustBelowItsCapIsTaken) {
 TEST(FtpCaps, ReplyTextPastItsCapIsCutAndTheConnectionGoesOn) {
     StreamingFtpServer server;
     server.replyBytes = 48 * kMB;
-    FtpClient ftp;
+    net::FtpClient ftp;
     connect(ftp, server.port());
     const bool measured = test::kMemoryMeasurable && test::resetPeakRss();
     const long before = test::procStatusKb("VmRSS:");

@@ -58,7 +58,7 @@ TEST(FtpRealServerTest, ListsAndDownloadsByteIdenticalInActiveMode) {
     test::TempDir local;
     const std::string target =
         local.write("Printer.drv", "an older code file, longer than the new");
-    TFtpSession session;
+    net::TFtpSession session;
     session.UseCodeServer();
     session.Client.Connect();
     EXPECT_TRUE(session.ChangeDirectory("."));

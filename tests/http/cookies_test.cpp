@@ -28,7 +28,7 @@ TEST(CookieRefusal, NamesAndValuesThatWouldBreakTheHeaderAreNotKept) {
         {"a=x\ty", false, ""},
     };
     for (const auto& c : cases) {
-        CookieStore store;
+        net::CookieStore store;
         store.Take(c.value, c.version2, "portal.test", "/");
         EXPECT_EQ(store.Header("portal.test", "/"), c.sent) << c.value;
     }
