@@ -51,6 +51,58 @@ int connectOne(const addrinfo& ai, const Canceller* cancel, Socket& out) {
 
 } // namespace
 
+std::string socketErrorText(int err) {
+    switch (os::meaning(err)) {
+    case os::Meaning::Refused:
+        return "Verbindung abgelehnt.";
+    case os::Meaning::TimedOut:
+        return "Zeitüberschreitung bei Verbindung.";
+    case os::Meaning::Reset:
+        return "Die Verbindung wurde von Peer zurückgesetzt.";
+    case os::Meaning::Aborted:
+        return "Software verursachte Verbindungsabbruch.";
+    case os::Meaning::NetReset:
+        return "Das Netzwerk hat die Verbindung beim Zurücksetzen getrennt.";
+    case os::Meaning::NetUnreachable:
+        return "Das Netzwerk ist nicht erreichbar.";
+    case os::Meaning::NetDown:
+        return "Das Netzwerk ist ausgefallen.";
+    case os::Meaning::HostUnreachable:
+        return "Keine Route zum Host.";
+    case os::Meaning::HostDown:
+        return "Der Host ist ausgefallen.";
+    case os::Meaning::NotConnected:
+        return "Der Socket ist nicht verbunden.";
+    case os::Meaning::Broken:
+        return "Die Verbindung wurde unterbrochen.";
+    case os::Meaning::AddressInUse:
+        return "Die Adresse wird bereits verwendet.";
+    case os::Meaning::AddressNotAvailable:
+        return "Die angeforderte Adresse ist nicht verfügbar.";
+    case os::Meaning::FamilyNotSupported:
+        return "Die Adressfamilie wird nicht unterstützt.";
+    case os::Meaning::TooManySockets:
+        return "Zu viele offene Sockets.";
+    case os::Meaning::NoBuffers:
+        return "Nicht genügend Pufferspeicher verfügbar.";
+    case os::Meaning::AccessDenied:
+        return "Zugriff verweigert.";
+    case os::Meaning::NotStarted:
+        return "Windows Sockets wurde nicht gestartet.";
+    case os::Meaning::Cancelled:
+        return "Der Vorgang wurde abgebrochen.";
+    case os::Meaning::HostNotFound:
+        return "Host nicht gefunden.";
+    case os::Meaning::TryAgain:
+        return "Der Hostname konnte vorübergehend nicht aufgelöst werden.";
+    case os::Meaning::NoMemory:
+        return "Nicht genügend Speicher.";
+    case os::Meaning::Other:
+        break;
+    }
+    return os::otherErrorText(err);
+}
+
 void setConnectHook(ConnectHook h) {
     connectHook() = std::move(h);
 }

@@ -146,46 +146,44 @@ int receiveSome(const Socket& s, void* buf, size_t len, size_t& got) {
     return 0;
 }
 
-} // namespace os
-
-std::string socketErrorText(int err) {
+Meaning meaning(int err) {
     switch (err) {
     case ECONNREFUSED:
-        return "Verbindung abgelehnt.";
+        return Meaning::Refused;
     case ETIMEDOUT:
-        return "Zeitüberschreitung bei Verbindung.";
+        return Meaning::TimedOut;
     case ECONNRESET:
-        return "Die Verbindung wurde von Peer zurückgesetzt.";
+        return Meaning::Reset;
     case ECONNABORTED:
-        return "Software verursachte Verbindungsabbruch.";
+        return Meaning::Aborted;
     case ENETRESET:
-        return "Das Netzwerk hat die Verbindung beim Zurücksetzen getrennt.";
+        return Meaning::NetReset;
     case ENETUNREACH:
-        return "Das Netzwerk ist nicht erreichbar.";
+        return Meaning::NetUnreachable;
     case ENETDOWN:
-        return "Das Netzwerk ist ausgefallen.";
+        return Meaning::NetDown;
     case EHOSTUNREACH:
-        return "Keine Route zum Host.";
+        return Meaning::HostUnreachable;
     case EHOSTDOWN:
-        return "Der Host ist ausgefallen.";
+        return Meaning::HostDown;
     case ENOTCONN:
-        return "Der Socket ist nicht verbunden.";
+        return Meaning::NotConnected;
     case EPIPE:
-        return "Die Verbindung wurde unterbrochen.";
+        return Meaning::Broken;
     case EADDRINUSE:
-        return "Die Adresse wird bereits verwendet.";
+        return Meaning::AddressInUse;
     case EADDRNOTAVAIL:
-        return "Die angeforderte Adresse ist nicht verfügbar.";
+        return Meaning::AddressNotAvailable;
     case EAFNOSUPPORT:
-        return "Die Adressfamilie wird nicht unterstützt.";
+        return Meaning::FamilyNotSupported;
     case EMFILE:
     case ENFILE:
-        return "Zu viele offene Sockets.";
+        return Meaning::TooManySockets;
     case ENOBUFS:
     case ENOMEM:
-        return "Nicht genügend Pufferspeicher verfügbar.";
+        return Meaning::NoBuffers;
     case ECANCELED:
-        return "Der Vorgang wurde abgebrochen.";
+        return Meaning::Cancelled;
     case EAI_NONAME:
     case EAI_FAIL:
 #ifdef EAI_NODATA
@@ -194,14 +192,17 @@ std::string socketErrorText(int err) {
 #ifdef EAI_ADDRFAMILY
     case EAI_ADDRFAMILY:
 #endif
-        return "Host nicht gefunden.";
+        return Meaning::HostNotFound;
     case EAI_AGAIN:
-        return "Der Hostname konnte vorübergehend nicht aufgelöst werden.";
+        return Meaning::TryAgain;
     case EAI_MEMORY:
-        return "Nicht genügend Speicher.";
+        return Meaning::NoMemory;
     default:
-        break;
+        return Meaning::Other;
     }
+}
+
+std::string otherErrorText(int err) {
     if (err <= 0)
         return "";
     // Other platform numbers only when the shared table knows them; otherwise the second
@@ -209,6 +210,8 @@ std::string socketErrorText(int err) {
     std::string text = platform::errorText(err);
     return text.rfind("Systemfehler:", 0) == 0 ? std::string() : text;
 }
+
+} // namespace os
 
 Canceller::Canceller() noexcept : pipe_{-1, -1} {
     if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) < 0)

@@ -193,60 +193,64 @@ int receiveSome(const Socket& s, void* buf, size_t len, size_t& got) {
     return 0;
 }
 
-} // namespace os
-
-std::string socketErrorText(int err) {
+Meaning meaning(int err) {
     switch (err) {
     case WSAECONNREFUSED:
-        return "Verbindung abgelehnt.";
+        return Meaning::Refused;
     case WSAETIMEDOUT:
-        return "Zeitüberschreitung bei Verbindung.";
+        return Meaning::TimedOut;
     case WSAECONNRESET:
-        return "Die Verbindung wurde von Peer zurückgesetzt.";
+        return Meaning::Reset;
     case WSAECONNABORTED:
-        return "Software verursachte Verbindungsabbruch.";
+        return Meaning::Aborted;
     case WSAENETRESET:
-        return "Das Netzwerk hat die Verbindung beim Zurücksetzen getrennt.";
+        return Meaning::NetReset;
     case WSAENETUNREACH:
-        return "Das Netzwerk ist nicht erreichbar.";
+        return Meaning::NetUnreachable;
     case WSAENETDOWN:
-        return "Das Netzwerk ist ausgefallen.";
+        return Meaning::NetDown;
     case WSAEHOSTUNREACH:
-        return "Keine Route zum Host.";
+        return Meaning::HostUnreachable;
     case WSAEHOSTDOWN:
-        return "Der Host ist ausgefallen.";
+        return Meaning::HostDown;
     case WSAENOTCONN:
     case ENOTCONN:
-        return "Der Socket ist nicht verbunden.";
+        return Meaning::NotConnected;
     case WSAESHUTDOWN:
-        return "Die Verbindung wurde unterbrochen.";
+        return Meaning::Broken;
     case WSAEADDRINUSE:
-        return "Die Adresse wird bereits verwendet.";
+        return Meaning::AddressInUse;
     case WSAEADDRNOTAVAIL:
-        return "Die angeforderte Adresse ist nicht verfügbar.";
+        return Meaning::AddressNotAvailable;
     case WSAEAFNOSUPPORT:
     case EAFNOSUPPORT:
-        return "Die Adressfamilie wird nicht unterstützt.";
+        return Meaning::FamilyNotSupported;
     case WSAEMFILE:
-        return "Zu viele offene Sockets.";
+        return Meaning::TooManySockets;
     case WSAENOBUFS:
-        return "Nicht genügend Pufferspeicher verfügbar.";
+        return Meaning::NoBuffers;
     case WSAEACCES:
-        return "Zugriff verweigert.";
+        return Meaning::AccessDenied;
     case WSANOTINITIALISED:
-        return "Windows Sockets wurde nicht gestartet.";
+        return Meaning::NotStarted;
     case ECANCELED:
-        return "Der Vorgang wurde abgebrochen.";
+        return Meaning::Cancelled;
     case WSAHOST_NOT_FOUND:
     case WSANO_RECOVERY:
     case WSANO_DATA:
-        return "Host nicht gefunden.";
+        return Meaning::HostNotFound;
     case WSATRY_AGAIN:
-        return "Der Hostname konnte vorübergehend nicht aufgelöst werden.";
+        return Meaning::TryAgain;
     default:
-        return "";
+        return Meaning::Other;
     }
 }
+
+std::string otherErrorText(int) {
+    return "";
+}
+
+} // namespace os
 
 // pipe_[0] is the flag's UDP socket, bound to the loopback address; trigger() sends to it.
 Canceller::Canceller() noexcept : pipe_{-1, -1} {
