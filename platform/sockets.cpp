@@ -4,10 +4,14 @@
 #include "platform/sockets_os.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace corvana::platform {
 namespace {
+
+// Constructed before main, so the termination path never has to create it.
+Canceller g_all;
 
 ConnectHook& connectHook() {
     static ConnectHook h;
@@ -49,57 +53,77 @@ int connectOne(const addrinfo& ai, const Canceller* cancel, Socket& out) {
     return 0;
 }
 
+// The descriptions, the same on every platform, by the platform's numbers (a number with no
+// counterpart on the other platform stands as kNone there).
+struct Description {
+    int err;
+    const char* text;
+};
+constexpr int kNone = INT_MIN;
+#ifdef _WIN32
+#define CORVANA_SOCKET_ERROR(posix, windows) windows
+#else
+#define CORVANA_SOCKET_ERROR(posix, windows) posix
+#ifdef EAI_NODATA
+constexpr int kEaiNoData = EAI_NODATA;
+#else
+constexpr int kEaiNoData = kNone;
+#endif
+#ifdef EAI_ADDRFAMILY
+constexpr int kEaiAddrFamily = EAI_ADDRFAMILY;
+#else
+constexpr int kEaiAddrFamily = kNone;
+#endif
+#endif
+const Description kDescriptions[] = {
+    {CORVANA_SOCKET_ERROR(ECONNREFUSED, WSAECONNREFUSED), "Verbindung abgelehnt."},
+    {CORVANA_SOCKET_ERROR(ETIMEDOUT, WSAETIMEDOUT), "Zeitüberschreitung bei Verbindung."},
+    {CORVANA_SOCKET_ERROR(ECONNRESET, WSAECONNRESET),
+     "Die Verbindung wurde von Peer zurückgesetzt."},
+    {CORVANA_SOCKET_ERROR(ECONNABORTED, WSAECONNABORTED),
+     "Software verursachte Verbindungsabbruch."},
+    {CORVANA_SOCKET_ERROR(ENETRESET, WSAENETRESET),
+     "Das Netzwerk hat die Verbindung beim Zurücksetzen getrennt."},
+    {CORVANA_SOCKET_ERROR(ENETUNREACH, WSAENETUNREACH), "Das Netzwerk ist nicht erreichbar."},
+    {CORVANA_SOCKET_ERROR(ENETDOWN, WSAENETDOWN), "Das Netzwerk ist ausgefallen."},
+    {CORVANA_SOCKET_ERROR(EHOSTUNREACH, WSAEHOSTUNREACH), "Keine Route zum Host."},
+    {CORVANA_SOCKET_ERROR(EHOSTDOWN, WSAEHOSTDOWN), "Der Host ist ausgefallen."},
+    {CORVANA_SOCKET_ERROR(ENOTCONN, WSAENOTCONN), "Der Socket ist nicht verbunden."},
+    {CORVANA_SOCKET_ERROR(kNone, ENOTCONN), "Der Socket ist nicht verbunden."},
+    {CORVANA_SOCKET_ERROR(EPIPE, WSAESHUTDOWN), "Die Verbindung wurde unterbrochen."},
+    {CORVANA_SOCKET_ERROR(EADDRINUSE, WSAEADDRINUSE), "Die Adresse wird bereits verwendet."},
+    {CORVANA_SOCKET_ERROR(EADDRNOTAVAIL, WSAEADDRNOTAVAIL),
+     "Die angeforderte Adresse ist nicht verfügbar."},
+    {CORVANA_SOCKET_ERROR(EAFNOSUPPORT, WSAEAFNOSUPPORT),
+     "Die Adressfamilie wird nicht unterstützt."},
+    {CORVANA_SOCKET_ERROR(kNone, EAFNOSUPPORT), "Die Adressfamilie wird nicht unterstützt."},
+    {CORVANA_SOCKET_ERROR(EMFILE, WSAEMFILE), "Zu viele offene Sockets."},
+    {CORVANA_SOCKET_ERROR(ENFILE, kNone), "Zu viele offene Sockets."},
+    {CORVANA_SOCKET_ERROR(ENOBUFS, WSAENOBUFS), "Nicht genügend Pufferspeicher verfügbar."},
+    {CORVANA_SOCKET_ERROR(ENOMEM, kNone), "Nicht genügend Pufferspeicher verfügbar."},
+    {CORVANA_SOCKET_ERROR(kNone, WSAEACCES), "Zugriff verweigert."},
+    {CORVANA_SOCKET_ERROR(kNone, WSANOTINITIALISED), "Windows Sockets wurde nicht gestartet."},
+    {CORVANA_SOCKET_ERROR(ECANCELED, ECANCELED), "Der Vorgang wurde abgebrochen."},
+    {CORVANA_SOCKET_ERROR(EAI_NONAME, WSAHOST_NOT_FOUND), "Host nicht gefunden."},
+    {CORVANA_SOCKET_ERROR(EAI_FAIL, WSANO_RECOVERY), "Host nicht gefunden."},
+    {CORVANA_SOCKET_ERROR(kEaiNoData, WSANO_DATA), "Host nicht gefunden."},
+    {CORVANA_SOCKET_ERROR(kEaiAddrFamily, kNone), "Host nicht gefunden."},
+    {CORVANA_SOCKET_ERROR(EAI_AGAIN, WSATRY_AGAIN),
+     "Der Hostname konnte vorübergehend nicht aufgelöst werden."},
+    {CORVANA_SOCKET_ERROR(EAI_MEMORY, kNone), "Nicht genügend Speicher."},
+};
+#undef CORVANA_SOCKET_ERROR
+
 } // namespace
 
+Canceller& os::everyWait() {
+    return g_all;
+}
+
 std::string socketErrorText(int err) {
-    switch (os::meaning(err)) {
-    case os::Meaning::Refused:
-        return "Verbindung abgelehnt.";
-    case os::Meaning::TimedOut:
-        return "Zeitüberschreitung bei Verbindung.";
-    case os::Meaning::Reset:
-        return "Die Verbindung wurde von Peer zurückgesetzt.";
-    case os::Meaning::Aborted:
-        return "Software verursachte Verbindungsabbruch.";
-    case os::Meaning::NetReset:
-        return "Das Netzwerk hat die Verbindung beim Zurücksetzen getrennt.";
-    case os::Meaning::NetUnreachable:
-        return "Das Netzwerk ist nicht erreichbar.";
-    case os::Meaning::NetDown:
-        return "Das Netzwerk ist ausgefallen.";
-    case os::Meaning::HostUnreachable:
-        return "Keine Route zum Host.";
-    case os::Meaning::HostDown:
-        return "Der Host ist ausgefallen.";
-    case os::Meaning::NotConnected:
-        return "Der Socket ist nicht verbunden.";
-    case os::Meaning::Broken:
-        return "Die Verbindung wurde unterbrochen.";
-    case os::Meaning::AddressInUse:
-        return "Die Adresse wird bereits verwendet.";
-    case os::Meaning::AddressNotAvailable:
-        return "Die angeforderte Adresse ist nicht verfügbar.";
-    case os::Meaning::FamilyNotSupported:
-        return "Die Adressfamilie wird nicht unterstützt.";
-    case os::Meaning::TooManySockets:
-        return "Zu viele offene Sockets.";
-    case os::Meaning::NoBuffers:
-        return "Nicht genügend Pufferspeicher verfügbar.";
-    case os::Meaning::AccessDenied:
-        return "Zugriff verweigert.";
-    case os::Meaning::NotStarted:
-        return "Windows Sockets wurde nicht gestartet.";
-    case os::Meaning::Cancelled:
-        return "Der Vorgang wurde abgebrochen.";
-    case os::Meaning::HostNotFound:
-        return "Host nicht gefunden.";
-    case os::Meaning::TryAgain:
-        return "Der Hostname konnte vorübergehend nicht aufgelöst werden.";
-    case os::Meaning::NoMemory:
-        return "Nicht genügend Speicher.";
-    case os::Meaning::Other:
-        break;
-    }
+    for (const Description& d : kDescriptions)
+        if (d.err == err)
+            return d.text;
     return os::otherErrorText(err);
 }
 

@@ -51,34 +51,7 @@ int acceptOne(const Socket& listener, Socket& out, Endpoint& peer);
 int sendSome(const Socket& s, const char* data, size_t len, size_t& sent);
 int receiveSome(const Socket& s, void* buf, size_t len, size_t& got);
 
-// What a socket error number means, for its description; Other for a number the table of
-// descriptions does not hold, which otherErrorText() may still describe ("" when not).
-enum class Meaning {
-    Other,
-    Refused,
-    TimedOut,
-    Reset,
-    Aborted,
-    NetReset,
-    NetUnreachable,
-    NetDown,
-    HostUnreachable,
-    HostDown,
-    NotConnected,
-    Broken,
-    AddressInUse,
-    AddressNotAvailable,
-    FamilyNotSupported,
-    TooManySockets,
-    NoBuffers,
-    AccessDenied,
-    NotStarted,
-    Cancelled,
-    HostNotFound,
-    TryAgain,
-    NoMemory,
-};
-Meaning meaning(int err);
+// The description of a socket error number the shared table does not hold; "" for none.
 std::string otherErrorText(int err);
 
 } // namespace corvana::platform::os

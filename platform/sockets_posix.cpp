@@ -16,9 +16,6 @@
 namespace corvana::platform {
 namespace {
 
-// Constructed before main, so the termination path never has to create it.
-Canceller g_all;
-
 int setBlocking(int fd, bool blocking) {
     const int fl = ::fcntl(fd, F_GETFL);
     if (fl < 0)
@@ -35,10 +32,6 @@ int wouldBlock(int err) {
 
 namespace os {
 
-Canceller& everyWait() {
-    return g_all;
-}
-
 int wait(std::initializer_list<int> fds, Want want, int timeoutMs, const Canceller* cancel,
          int& which) {
     which = -1;
@@ -48,7 +41,7 @@ int wait(std::initializer_list<int> fds, Want want, int timeoutMs, const Cancell
     for (int fd : fds)
         p.push_back({fd, events, 0});
     const size_t flags = p.size();
-    p.push_back({g_all.fd(), POLLIN, 0});
+    p.push_back({everyWait().fd(), POLLIN, 0});
     if (cancel)
         p.push_back({cancel->fd(), POLLIN, 0});
     const int r = platform::poll(p.data(), p.size(), timeoutMs);
@@ -144,62 +137,6 @@ int receiveSome(const Socket& s, void* buf, size_t len, size_t& got) {
         return wouldBlock(errno);
     got = static_cast<size_t>(n);
     return 0;
-}
-
-Meaning meaning(int err) {
-    switch (err) {
-    case ECONNREFUSED:
-        return Meaning::Refused;
-    case ETIMEDOUT:
-        return Meaning::TimedOut;
-    case ECONNRESET:
-        return Meaning::Reset;
-    case ECONNABORTED:
-        return Meaning::Aborted;
-    case ENETRESET:
-        return Meaning::NetReset;
-    case ENETUNREACH:
-        return Meaning::NetUnreachable;
-    case ENETDOWN:
-        return Meaning::NetDown;
-    case EHOSTUNREACH:
-        return Meaning::HostUnreachable;
-    case EHOSTDOWN:
-        return Meaning::HostDown;
-    case ENOTCONN:
-        return Meaning::NotConnected;
-    case EPIPE:
-        return Meaning::Broken;
-    case EADDRINUSE:
-        return Meaning::AddressInUse;
-    case EADDRNOTAVAIL:
-        return Meaning::AddressNotAvailable;
-    case EAFNOSUPPORT:
-        return Meaning::FamilyNotSupported;
-    case EMFILE:
-    case ENFILE:
-        return Meaning::TooManySockets;
-    case ENOBUFS:
-    case ENOMEM:
-        return Meaning::NoBuffers;
-    case ECANCELED:
-        return Meaning::Cancelled;
-    case EAI_NONAME:
-    case EAI_FAIL:
-#ifdef EAI_NODATA
-    case EAI_NODATA:
-#endif
-#ifdef EAI_ADDRFAMILY
-    case EAI_ADDRFAMILY:
-#endif
-        return Meaning::HostNotFound;
-    case EAI_AGAIN:
-        return Meaning::TryAgain;
-    case EAI_MEMORY:
-        return Meaning::NoMemory;
-    default:
-        return Meaning::Other;
-    }
 }
 
 std::string otherErrorText(int err) {

@@ -53,8 +53,6 @@ SOCKET newSocket(int family, int type, int protocol) {
     return s;
 }
 
-Canceller g_all;
-
 int chunk(size_t len) {
     return static_cast<int>(len > (1u << 30) ? (1u << 30) : len);
 }
@@ -62,10 +60,6 @@ int chunk(size_t len) {
 } // namespace
 
 namespace os {
-
-Canceller& everyWait() {
-    return g_all;
-}
 
 int wait(std::initializer_list<int> fds, Want want, int timeoutMs, const Canceller* cancel,
          int& which) {
@@ -78,7 +72,7 @@ int wait(std::initializer_list<int> fds, Want want, int timeoutMs, const Cancell
         FD_SET(handle(fd), &ready);
         FD_SET(handle(fd), &failed);
     }
-    for (const Canceller* c : {static_cast<const Canceller*>(&g_all), cancel})
+    for (const Canceller* c : {static_cast<const Canceller*>(&everyWait()), cancel})
         if (c && c->fd() >= 0)
             FD_SET(handle(c->fd()), &flags);
     timeval tv{};
@@ -97,7 +91,7 @@ int wait(std::initializer_list<int> fds, Want want, int timeoutMs, const Cancell
     const int r = ::select(0, &reads, want == Want::Write ? &writes : nullptr, &failed, limit);
     if (r == SOCKET_ERROR)
         return lastError();
-    for (const Canceller* c : {static_cast<const Canceller*>(&g_all), cancel})
+    for (const Canceller* c : {static_cast<const Canceller*>(&everyWait()), cancel})
         if (c && c->fd() >= 0 && FD_ISSET(handle(c->fd()), &reads))
             return ECANCELED;
     int i = 0;
@@ -191,59 +185,6 @@ int receiveSome(const Socket& s, void* buf, size_t len, size_t& got) {
         return wouldBlock(lastError());
     got = static_cast<size_t>(n);
     return 0;
-}
-
-Meaning meaning(int err) {
-    switch (err) {
-    case WSAECONNREFUSED:
-        return Meaning::Refused;
-    case WSAETIMEDOUT:
-        return Meaning::TimedOut;
-    case WSAECONNRESET:
-        return Meaning::Reset;
-    case WSAECONNABORTED:
-        return Meaning::Aborted;
-    case WSAENETRESET:
-        return Meaning::NetReset;
-    case WSAENETUNREACH:
-        return Meaning::NetUnreachable;
-    case WSAENETDOWN:
-        return Meaning::NetDown;
-    case WSAEHOSTUNREACH:
-        return Meaning::HostUnreachable;
-    case WSAEHOSTDOWN:
-        return Meaning::HostDown;
-    case WSAENOTCONN:
-    case ENOTCONN:
-        return Meaning::NotConnected;
-    case WSAESHUTDOWN:
-        return Meaning::Broken;
-    case WSAEADDRINUSE:
-        return Meaning::AddressInUse;
-    case WSAEADDRNOTAVAIL:
-        return Meaning::AddressNotAvailable;
-    case WSAEAFNOSUPPORT:
-    case EAFNOSUPPORT:
-        return Meaning::FamilyNotSupported;
-    case WSAEMFILE:
-        return Meaning::TooManySockets;
-    case WSAENOBUFS:
-        return Meaning::NoBuffers;
-    case WSAEACCES:
-        return Meaning::AccessDenied;
-    case WSANOTINITIALISED:
-        return Meaning::NotStarted;
-    case ECANCELED:
-        return Meaning::Cancelled;
-    case WSAHOST_NOT_FOUND:
-    case WSANO_RECOVERY:
-    case WSANO_DATA:
-        return Meaning::HostNotFound;
-    case WSATRY_AGAIN:
-        return Meaning::TryAgain;
-    default:
-        return Meaning::Other;
-    }
 }
 
 std::string otherErrorText(int) {
