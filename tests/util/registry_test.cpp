@@ -1,6 +1,6 @@
 #include <csignal>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -44,7 +44,8 @@ protected:
 } // namespace
 
 TEST_F(Registry, WrittenValueReadsBackAndStoreIsOwnerOnly) {
-    RegWriteString("corvana_halvern", "corvana_browser_userid", "k\"u\\nde &=#+ ", HKEY_CURRENT_USER);
+    RegWriteString("corvana_halvern", "corvana_browser_userid", "k\"u\\nde &=#+ ",
+                   HKEY_CURRENT_USER);
     EXPECT_EQ(read("corvana_halvern", "corvana_browser_userid"), "k\"u\\nde &=#+ ");
     EXPECT_EQ(read("CORVANA_HALVERN", "Corvana_Browser_UserId"), "k\"u\\nde &=#+ ");
     struct stat st {};
@@ -88,8 +89,7 @@ TEST_F(Registry, ReadingUnderMissingKeyCreatesIt) {
 }
 
 TEST_F(Registry, MachineHiveIsNeverCreated) {
-    EXPECT_EQ(read("SYSTEM\\CurrentControlSet\\Enum\\USB\\nothing", "PortName",
-                   HKEY_LOCAL_MACHINE),
+    EXPECT_EQ(read("SYSTEM\\CurrentControlSet\\Enum\\USB\\nothing", "PortName", HKEY_LOCAL_MACHINE),
               "");
     EXPECT_FALSE(fs::exists(storeFile()));
 }
@@ -162,7 +162,8 @@ TEST(RegistryText, SerializeParseRoundTrip) {
     EXPECT_EQ(back->at("a").at("q").type, 0xbu);
     EXPECT_EQ(back->at("a").at("q").data, keys["a"]["q"].data);
     EXPECT_NE(RegistryStore::serialize(keys).find("\"q\"=hex(b):01,02"), std::string::npos);
-    for (const char* bad : {"nonsense", "Windows Registry Editor Version 5.00\n\"v\"=\"x\"\n",
-                            "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\k]\n\"v\"=dword:12\n"})
+    for (const char* bad :
+         {"nonsense", "Windows Registry Editor Version 5.00\n\"v\"=\"x\"\n",
+          "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\k]\n\"v\"=dword:12\n"})
         EXPECT_FALSE(RegistryStore::parse(bad)) << bad;
 }
