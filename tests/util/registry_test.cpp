@@ -1,4 +1,5 @@
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include "platform/registry_store.h"
+#include "platform/sysio.h"
 #include "tests/support/scratchdir.h"
 #include "util/errors.h"
 #include "util/registry.h"
@@ -106,6 +108,26 @@ TEST_F(Registry, FailedWriteRaisesWithTheValueName) {
         EXPECT_STREQ(e.what(), "Fehler beim Setzen der Daten für 'corvana_browser_sprache'");
     }
     EXPECT_THROW(RegWriteString("SOFTWARE\\x", "v", "d", HKEY_LOCAL_MACHINE), ERegistryError);
+}
+
+// The store's flush and rename go through the system-call seam: either failing keeps the old
+// store whole, reports the failure and leaves no temporary file behind.
+TEST_F(Registry, FailedFlushOrRenameKeepsTheOldStore) {
+    RegWriteString("corvana_halvern", "corvana_browser_userid", "old", HKEY_CURRENT_USER);
+    const std::string before = slurp(storeFile());
+    for (const char* call : {"fsync", "rename"}) {
+        SCOPED_TRACE(call);
+        platform::setFaultHook([&](const char* c) { return std::strcmp(c, call) ? 0 : EIO; });
+        EXPECT_THROW(
+            RegWriteString("corvana_halvern", "corvana_browser_userid", "new", HKEY_CURRENT_USER),
+            ERegistryError);
+        platform::setFaultHook(nullptr);
+        EXPECT_EQ(slurp(storeFile()), before);
+        size_t files = 0;
+        for ([[maybe_unused]] const auto& e : fs::directory_iterator(home.path() + "/corvana"))
+            ++files;
+        EXPECT_EQ(files, 1u);
+    }
 }
 
 TEST_F(Registry, DamagedStoreReadsEmptyAndIsKeptAsideOnNextWrite) {
