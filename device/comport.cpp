@@ -10,16 +10,23 @@
 
 #include "device/eventpump.h"
 #include "util/errors.h"
+#include "util/settings.h"
 
 namespace corvana::device {
 
 namespace comm = platform::comm;
 
-const platform::LineSettings TComPort::kLineSettings{};
-const platform::Timeouts TComPort::kTimeouts{};
-const uint32_t TComPort::kEvents = comm::EvRxChar | comm::EvTxEmpty | comm::EvRxFlag |
-                                   comm::EvRing | comm::EvBreak | comm::EvCts | comm::EvDsr |
-                                   comm::EvErr | comm::EvRlsd | comm::EvRx80Full;
+const platform::LineSettings ComPort::kLineSettings = [] {
+    platform::LineSettings s;
+    s.baudRate = settings::kBaudRate;
+    s.dataBits = settings::kDataBits;
+    s.stopBits = settings::kStopBits;
+    return s;
+}();
+const platform::Timeouts ComPort::kTimeouts{};
+const uint32_t ComPort::kEvents = comm::EvRxChar | comm::EvTxEmpty | comm::EvRxFlag | comm::EvRing |
+                                  comm::EvBreak | comm::EvCts | comm::EvDsr | comm::EvErr |
+                                  comm::EvRlsd | comm::EvRx80Full;
 
 namespace {
 
@@ -52,22 +59,22 @@ const char* errorText(int code) {
                         code, osErr);
 }
 
-TComPort::ErrorSink& sink() {
-    static TComPort::ErrorSink s;
+ComPort::ErrorSink& sink() {
+    static ComPort::ErrorSink s;
     return s;
 }
 
-TComPort::DeviceFactory& factory() {
-    static TComPort::DeviceFactory f;
+ComPort::DeviceFactory& factory() {
+    static ComPort::DeviceFactory f;
     return f;
 }
 
 } // namespace
 
-struct TComPort::Impl {
-    explicit Impl(TComPort& owner) : self(owner) {}
+struct ComPort::Impl {
+    explicit Impl(ComPort& owner) : self(owner) {}
 
-    TComPort& self;
+    ComPort& self;
     std::string port = "COM1";
     bool connected = false;
     bool closing = false;
@@ -226,7 +233,7 @@ struct TComPort::Impl {
 
     void dispatch(uint32_t ev, uint64_t gen) {
         // Handlers are copied before the call: one may replace itself while it runs.
-        const auto fire = [&](uint32_t bit, const std::function<void(TComPort&)>& handler) {
+        const auto fire = [&](uint32_t bit, const std::function<void(ComPort&)>& handler) {
             if ((ev & bit) && handler && alive(gen)) {
                 const auto h = handler;
                 h(self);
@@ -291,9 +298,9 @@ struct TComPort::Impl {
     }
 };
 
-TComPort::TComPort() : d_(std::make_unique<Impl>(*this)) {}
+ComPort::ComPort() : d_(std::make_unique<Impl>(*this)) {}
 
-TComPort::~TComPort() {
+ComPort::~ComPort() {
     try {
         d_->close();
     } catch (const std::exception&) {
@@ -301,11 +308,11 @@ TComPort::~TComPort() {
     }
 }
 
-const std::string& TComPort::Port() const {
+const std::string& ComPort::Port() const {
     return d_->port;
 }
 
-void TComPort::SetPort(const std::string& name) {
+void ComPort::SetPort(const std::string& name) {
     if (name == d_->port)
         return;
     d_->port = name;
@@ -315,11 +322,11 @@ void TComPort::SetPort(const std::string& name) {
     }
 }
 
-bool TComPort::Connected() const {
+bool ComPort::Connected() const {
     return d_->connected;
 }
 
-void TComPort::SetConnected(bool value) {
+void ComPort::SetConnected(bool value) {
     if (value == d_->connected)
         return;
     if (value)
@@ -328,11 +335,11 @@ void TComPort::SetConnected(bool value) {
         d_->close();
 }
 
-void TComPort::Close() {
+void ComPort::Close() {
     d_->close();
 }
 
-int TComPort::WriteStr(const std::string& data) {
+int ComPort::WriteStr(const std::string& data) {
     if (!d_->connected)
         raise(2, EBADF);
     size_t written = 0;
@@ -341,7 +348,7 @@ int TComPort::WriteStr(const std::string& data) {
     return static_cast<int>(written);
 }
 
-int TComPort::ReadStr(std::string& data, int count) {
+int ComPort::ReadStr(std::string& data, int count) {
     if (!d_->connected)
         raise(3, EBADF);
     data.resize(static_cast<size_t>(count > 0 ? count : 0));
@@ -352,7 +359,7 @@ int TComPort::ReadStr(std::string& data, int count) {
     return static_cast<int>(got);
 }
 
-int TComPort::InputCount() {
+int ComPort::InputCount() {
     if (!d_->connected)
         raise(10, EBADF);
     size_t queued = 0;
@@ -362,26 +369,26 @@ int TComPort::InputCount() {
     return static_cast<int>(queued);
 }
 
-TComPort::PumpScope::PumpScope(TComPort& port) : port_(port) {
+ComPort::PumpScope::PumpScope(ComPort& port) : port_(port) {
     ++port_.d_->pumpers;
 }
 
-TComPort::PumpScope::~PumpScope() {
+ComPort::PumpScope::~PumpScope() {
     --port_.d_->pumpers;
 }
 
-void TComPort::RaisePendingError() {
+void ComPort::RaisePendingError() {
     if (d_->kept)
         std::rethrow_exception(std::exchange(d_->kept, nullptr));
     if (d_->connected && !d_->closing && d_->dev->lostError())
         d_->failed(3, d_->dev->lostError());
 }
 
-void TComPort::SetUncaughtErrorSink(ErrorSink s) {
+void ComPort::SetUncaughtErrorSink(ErrorSink s) {
     sink() = std::move(s);
 }
 
-void TComPort::SetDeviceFactory(DeviceFactory f) {
+void ComPort::SetDeviceFactory(DeviceFactory f) {
     factory() = std::move(f);
 }
 

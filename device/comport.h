@@ -34,7 +34,7 @@
 
 namespace corvana::device {
 
-class TComPort {
+class ComPort {
 public:
     static const platform::LineSettings kLineSettings;
     static const platform::Timeouts kTimeouts;
@@ -42,10 +42,10 @@ public:
     // evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full
     static const uint32_t kEvents;
 
-    TComPort();
-    ~TComPort();
-    TComPort(const TComPort&) = delete;
-    TComPort& operator=(const TComPort&) = delete;
+    ComPort();
+    ~ComPort();
+    ComPort(const ComPort&) = delete;
+    ComPort& operator=(const ComPort&) = delete;
 
     // "COM1" at creation. Setting the current name does nothing; another name is stored and,
     // when the port is open, it is closed and opened again under the new name.
@@ -68,16 +68,16 @@ public:
     // The number of received bytes waiting.
     int InputCount();
 
-    std::function<void(TComPort& sender, int count)> OnRxChar;
-    std::function<void(TComPort& sender)> OnTxEmpty;
-    std::function<void(TComPort& sender)> OnRxFlag;
-    std::function<void(TComPort& sender, uint32_t errors)> OnError; // platform::comm::Ce* bits
-    std::function<void(TComPort& sender)> OnBreak;
-    std::function<void(TComPort& sender)> OnRing;
-    std::function<void(TComPort& sender)> OnCTSChange;
-    std::function<void(TComPort& sender)> OnDSRChange;
-    std::function<void(TComPort& sender)> OnRLSDChange;
-    std::function<void(TComPort& sender)> OnRx80Full;
+    std::function<void(ComPort& sender, int count)> OnRxChar;
+    std::function<void(ComPort& sender)> OnTxEmpty;
+    std::function<void(ComPort& sender)> OnRxFlag;
+    std::function<void(ComPort& sender, uint32_t errors)> OnError; // platform::comm::Ce* bits
+    std::function<void(ComPort& sender)> OnBreak;
+    std::function<void(ComPort& sender)> OnRing;
+    std::function<void(ComPort& sender)> OnCTSChange;
+    std::function<void(ComPort& sender)> OnDSRChange;
+    std::function<void(ComPort& sender)> OnRLSDChange;
+    std::function<void(ComPort& sender)> OnRx80Full;
 
     // Errors that notification handlers raise never cross Qt's event dispatch, so handlers need
     // no ui::guarded wrapper of their own (one would show an error the wait also reports). While a
@@ -86,13 +86,13 @@ public:
     // sink: the application sets it to its default error display; by default it is logged.
     class PumpScope {
     public:
-        explicit PumpScope(TComPort& port);
+        explicit PumpScope(ComPort& port);
         ~PumpScope();
         PumpScope(const PumpScope&) = delete;
         PumpScope& operator=(const PumpScope&) = delete;
 
     private:
-        TComPort& port_;
+        ComPort& port_;
     };
     // Rethrows the kept handler error, or raises error 3 when the device has gone away.
     void RaisePendingError();

@@ -25,6 +25,9 @@ inline constexpr int kBlockBytes = 64;
 inline constexpr int kBlockFrameLength = 138;
 inline constexpr int kReplyLength = 5;   // every reply to $, # and !
 inline constexpr int kReadOutLength = 7; // the reply to %
+// Time-out values of the waits for a reply (how long they last: waitclock.h).
+inline constexpr int kReplyWait = 5;    // the device-type check, each block, the read-out
+inline constexpr int kPrepareWait = 10; // the prepare command, which the remote answers last
 inline constexpr uint8_t kChecksumSeed = 0x23;
 inline constexpr uint8_t kFiller = 0xFF;
 } // namespace frame

@@ -9,11 +9,11 @@ namespace corvana::device {
 
 RemoteLink::RemoteLink(StringList* memo1, StringList* memo2, Clock* clock)
     : discovery(memo1), memo1_(memo1), memo2_(memo2), clock_(clock ? clock : &systemClock()) {
-    ComPort1.OnRxChar = [this](TComPort& sender, int count) { ComPort1RxChar(sender, count); };
+    ComPort1.OnRxChar = [this](ComPort& sender, int count) { ComPort1RxChar(sender, count); };
     if (memo1_) {
-        ComPort1.OnTxEmpty = [this](TComPort&) { memo1_->Add("txtempty"); };
-        ComPort1.OnRxFlag = [this](TComPort&) { memo1_->Add("RxFlag"); };
-        ComPort1.OnError = [this](TComPort&, uint32_t) { memo1_->Add("Error"); };
+        ComPort1.OnTxEmpty = [this](ComPort&) { memo1_->Add("txtempty"); };
+        ComPort1.OnRxFlag = [this](ComPort&) { memo1_->Add("RxFlag"); };
+        ComPort1.OnError = [this](ComPort&, uint32_t) { memo1_->Add("Error"); };
     }
 }
 
@@ -55,7 +55,7 @@ bool RemoteLink::EmpfangenTest(int length, int timeout) {
     return wait(length, timeout);
 }
 
-void RemoteLink::ComPort1RxChar(TComPort& sender, int count) {
+void RemoteLink::ComPort1RxChar(ComPort& sender, int count) {
     std::string data;
     sender.ReadStr(data, count);
     RxBuffer += data;
@@ -90,7 +90,7 @@ bool RemoteLink::wait(int length, int timeout) {
 }
 
 bool RemoteLink::waitFor(int length, int timeout) {
-    TComPort::PumpScope scope(ComPort1);
+    ComPort::PumpScope scope(ComPort1);
     pump::processEvents();
     ComPort1.RaisePendingError();
     const Millis start = clock_->now();

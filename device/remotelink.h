@@ -36,7 +36,7 @@ public:
     RemoteLink(const RemoteLink&) = delete;
     RemoteLink& operator=(const RemoteLink&) = delete;
 
-    TComPort ComPort1;
+    ComPort ComPort1;
     // Appended to by ComPort1RxChar, emptied by Senden; the owning thread's only.
     std::string RxBuffer;
 
@@ -52,7 +52,7 @@ public:
 
     // Bound to ComPort1.OnRxChar: reads `count` bytes and appends them to RxBuffer (and to
     // Memo1 as "---" + bytes). A window that wraps the handler calls this one.
-    void ComPort1RxChar(TComPort& sender, int count);
+    void ComPort1RxChar(ComPort& sender, int count);
 
     // This link's bridge discovery (its own buffer; its log is Memo1).
     int FindBridgePort() { return discovery.FindBridgePort(); }

@@ -35,7 +35,7 @@ public:
 
     // The window's own device link, without transcript.
     corvana::device::RemoteLink Link;
-    corvana::device::TComPort& ComPort1 = Link.ComPort1;
+    corvana::device::ComPort& ComPort1 = Link.ComPort1;
     std::string& RxBuffer = Link.RxBuffer;
 
     corvana::info::DeviceReadOut ReadOut{Link};

@@ -96,7 +96,7 @@ ReadOutResult DeviceReadOut::OpenFernbedienung(ReadOutDisplay& display) {
     try {
         Senden(device::ReadOutFrame());
         display.Busy();
-        if (!Empfangen(device::frame::kReadOutLength, 5)) {
+        if (!Empfangen(device::frame::kReadOutLength, device::frame::kReplyWait)) {
             result.outcome = Outcome::NoReadOutAnswer;
             noHardware(display);
             return result;
@@ -122,7 +122,7 @@ void DeviceReadOut::testFB(ReadOutDisplay& display, ReadOutResult& result) {
         const ProbedType& type = table[static_cast<size_t>(n)];
         Senden(device::DeviceTypeFrame(type.code));
         ++result.probes;
-        if (!EmpfangenTest(device::frame::kReplyLength, 5)) {
+        if (!EmpfangenTest(device::frame::kReplyLength, device::frame::kReplyWait)) {
             result.outcome = Outcome::ProbeUnanswered;
             return;
         }

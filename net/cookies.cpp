@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <limits>
 
-namespace corvana {
+namespace corvana::net {
 namespace {
 
-using netio::lower;
-using netio::trim;
+using net::lower;
+using net::trim;
 
 // A server handing out cookies without end must not make the store grow without end.
 constexpr size_t kMaxCookies = 300;
@@ -253,4 +253,4 @@ std::string CookieStore::Header(const std::string& rawHost, const std::string& r
     return out;
 }
 
-} // namespace corvana
+} // namespace corvana::net

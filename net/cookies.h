@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace corvana {
+namespace corvana::net {
 
 class CookieStore {
 public:
@@ -47,4 +47,4 @@ private:
     uint64_t next_ = 0;
 };
 
-} // namespace corvana
+} // namespace corvana::net

@@ -8,16 +8,14 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-namespace corvana {
+namespace corvana::net {
 namespace {
 
-// A listing is kept in memory; a server that never stops sending must not exhaust it.
-constexpr size_t kMaxListing = 64u << 20;
-// Only the reply's text is kept for an error message, so an endless reply stops growing here.
-constexpr size_t kMaxReplyText = 1u << 20;
+using net::kMaxListing;
+using net::kMaxReplyText;
 constexpr int kOwedReplyMs = 10000;
 
-std::string trim(const std::string& s) {
+std::string trimControls(const std::string& s) {
     auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
     size_t b = 0, e = s.size();
     while (b < e && blank(s[b]))
@@ -44,7 +42,7 @@ bool accepts(std::initializer_list<int> accepted, int code) {
     return std::find(accepted.begin(), accepted.end(), code) != accepted.end();
 }
 
-std::string portCommand(const sock::Endpoint& ep) {
+std::string portCommand(const platform::Endpoint& ep) {
     const auto* in = reinterpret_cast<const sockaddr_in*>(&ep.addr);
     const uint32_t a = ntohl(in->sin_addr.s_addr);
     const uint16_t p = ep.port();
@@ -82,7 +80,7 @@ std::string fileReason(int err) {
     case EROFS:
         return "Der Datenträger ist schreibgeschützt.";
     default:
-        return sys::errorText(err);
+        return platform::errorText(err);
     }
 }
 
@@ -113,7 +111,7 @@ void FtpClient::dropControl() noexcept {
 
 void FtpClient::requireConnected() const {
     if (!control_.valid())
-        netio::throwSocketError(ENOTCONN);
+        net::throwSocketError(ENOTCONN);
 }
 
 void FtpClient::send(const std::string& line) {
@@ -122,9 +120,9 @@ void FtpClient::send(const std::string& line) {
     if (line.find_first_of("\r\n") != std::string::npos)
         throw EProtocolError("Ungültiges Zeichen im Befehl.");
     const std::string wire = line + "\r\n";
-    if (const int err = sock::sendAll(control_, wire.data(), wire.size(), &cancel_)) {
+    if (const int err = platform::sendAll(control_, wire.data(), wire.size(), &cancel_)) {
         dropControl();
-        netio::throwSocketError(err);
+        net::throwSocketError(err);
     }
     if (observer_)
         observer_->FtpSent(line);
@@ -134,14 +132,14 @@ std::string FtpClient::nextLine() {
     requireConnected();
     std::string line;
     try {
-        if (reader_.readLine(line) != netio::Reader::Result::Ok)
-            netio::throwClosedGracefully();
+        if (reader_.readLine(line) != net::Reader::Result::Ok)
+            net::throwClosedGracefully();
     } catch (...) {
         // Closed, reset or out of step: the connection can carry nothing more.
         dropControl();
         throw;
     }
-    line = trim(line);
+    line = trimControls(line);
     if (observer_ && !line.empty())
         observer_->FtpReceived(line);
     return line;
@@ -200,9 +198,9 @@ void FtpClient::Connect() {
     if (control_.valid())
         throw EProtocolError("Verbindung besteht bereits.");
     // IPv4 only: the PORT command can announce nothing else.
-    sock::Socket s;
-    if (const int err = sock::connectTcp(Host, Port, true, &cancel_, s))
-        netio::throwSocketError(err);
+    platform::Socket s;
+    if (const int err = platform::connectTcp(Host, Port, true, &cancel_, s))
+        net::throwSocketError(err);
     control_ = std::move(s);
     reader_.attach(&control_, &cancel_);
     try {
@@ -238,21 +236,21 @@ void FtpClient::finishTransfer() {
 // instead of connecting (a server that cannot reach us says so on the control connection,
 // and one that has dropped it will never connect). `replied` tells whether the final reply
 // has been read already.
-bool FtpClient::awaitDataConnection(const sock::Socket& listener, sock::Socket& data,
+bool FtpClient::awaitDataConnection(const platform::Socket& listener, platform::Socket& data,
                                     bool& replied) {
     replied = false;
-    sock::Endpoint server;
-    if (const int err = sock::peerEndpoint(control_, server))
-        netio::throwSocketError(err);
+    platform::Endpoint server;
+    if (const int err = platform::peerEndpoint(control_, server))
+        net::throwSocketError(err);
     // Anyone could race the server to our port; only the server may hand us data.
     const auto takePending = [&] {
         for (;;) {
-            sock::Endpoint peer;
-            const int err = sock::accept(listener, data, peer);
+            platform::Endpoint peer;
+            const int err = platform::accept(listener, data, peer);
             if (err == EAGAIN)
                 return false;
             if (err)
-                netio::throwSocketError(err);
+                net::throwSocketError(err);
             if (peer.sameHost(server))
                 return true;
             data.close();
@@ -263,8 +261,8 @@ bool FtpClient::awaitDataConnection(const sock::Socket& listener, sock::Socket& 
         // A reply already buffered is looked at only once no connection is pending.
         const int timeout = reader_.hasBuffered() ? 0 : -1;
         if (const int err =
-                sock::waitReadable({listener.fd(), control_.fd()}, timeout, &cancel_, which))
-            netio::throwSocketError(err);
+                platform::waitReadable({listener.fd(), control_.fd()}, timeout, &cancel_, which))
+            net::throwSocketError(err);
         if (which == 0) {
             if (takePending())
                 return true;
@@ -290,7 +288,7 @@ void FtpClient::collectOwedReply() noexcept {
         for (int replies = 0; replies < 2; ++replies) {
             int which = -1;
             if (!reader_.hasBuffered() &&
-                (sock::waitReadable({control_.fd()}, kOwedReplyMs, &cancel_, which) != 0 ||
+                (platform::waitReadable({control_.fd()}, kOwedReplyMs, &cancel_, which) != 0 ||
                  which != 0)) {
                 dropControl();
                 return;
@@ -308,22 +306,22 @@ void FtpClient::collectOwedReply() noexcept {
 void FtpClient::transfer(const std::string& cmd, const Sink& sink) {
     requireConnected();
     try {
-        sock::Endpoint local;
-        if (const int err = sock::localEndpoint(control_, local))
-            netio::throwSocketError(err);
+        platform::Endpoint local;
+        if (const int err = platform::localEndpoint(control_, local))
+            net::throwSocketError(err);
         if (local.family() != AF_INET)
-            netio::throwSocketError(EAFNOSUPPORT);
-        sock::Socket listener;
-        if (const int err = sock::listenTcp(local, 15, listener))
-            netio::throwSocketError(err);
-        sock::Endpoint bound;
-        if (const int err = sock::localEndpoint(listener, bound))
-            netio::throwSocketError(err);
+            net::throwSocketError(EAFNOSUPPORT);
+        platform::Socket listener;
+        if (const int err = platform::listenTcp(local, 15, listener))
+            net::throwSocketError(err);
+        platform::Endpoint bound;
+        if (const int err = platform::localEndpoint(listener, bound))
+            net::throwSocketError(err);
 
         command(portCommand(bound), {200});
         command(cmd, {125, 150, 154});
 
-        sock::Socket data;
+        platform::Socket data;
         bool replied = false;
         const bool connected = awaitDataConnection(listener, data, replied);
         listener.close();
@@ -336,8 +334,8 @@ void FtpClient::transfer(const std::string& cmd, const Sink& sink) {
         try {
             for (;;) {
                 size_t got = 0;
-                if (const int err = sock::receive(data, buf, sizeof buf, got, &cancel_))
-                    netio::throwSocketError(err);
+                if (const int err = platform::receive(data, buf, sizeof buf, got, &cancel_))
+                    net::throwSocketError(err);
                 if (got == 0)
                     break;
                 sink(buf, got);
@@ -367,7 +365,7 @@ void FtpClient::List(StringList& Dest) {
     transfer("LIST", [&](const char* p, size_t n) {
         if (text.size() + n > kMaxListing)
             throw EProtocolError("Die Verzeichnisliste ist zu groß.");
-        netio::reserveWithin(text, n, kMaxListing);
+        net::reserveWithin(text, n, kMaxListing);
         text.append(p, n);
     });
     splitLines(text, Dest);
@@ -376,32 +374,32 @@ void FtpClient::List(StringList& Dest) {
 void FtpClient::Retrieve(const std::string& RemoteName, const std::string& LocalPath,
                          bool Overwrite) {
     struct stat st {};
-    if (!Overwrite && ::lstat(LocalPath.c_str(), &st) == 0)
+    if (!Overwrite && platform::lstat(LocalPath.c_str(), &st) == 0)
         throw EInOutError("Die Zieldatei existiert bereits.", EEXIST);
     // Without a connection an existing file is not emptied for nothing.
     requireConnected();
 
     // O_NONBLOCK only so that a FIFO planted at the path cannot hang the open; O_EXCL so that
     // a file appearing since the check is not overwritten either.
-    const int fd = sys::open(LocalPath.c_str(),
-                             O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK |
-                                 (Overwrite ? 0 : O_EXCL),
-                             0600);
+    const int fd = platform::open(LocalPath.c_str(),
+                                  O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC |
+                                      O_NONBLOCK | (Overwrite ? 0 : O_EXCL),
+                                  0600);
     if (fd < 0 && errno == EEXIST && !Overwrite)
         throw EInOutError("Die Zieldatei existiert bereits.", EEXIST);
     if (fd < 0)
         createError(LocalPath, errno);
     try {
         transfer("RETR " + RemoteName, [&](const char* p, size_t n) {
-            if (!sys::writeAll(fd, p, n))
+            if (!platform::writeAll(fd, p, n))
                 writeError(LocalPath, errno);
         });
     } catch (...) {
-        sys::close(fd);
+        platform::close(fd);
         throw;
     }
-    if (sys::close(fd) < 0)
+    if (platform::close(fd) < 0)
         writeError(LocalPath, errno);
 }
 
-} // namespace corvana
+} // namespace corvana::net

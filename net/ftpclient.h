@@ -6,7 +6,7 @@
 // Every operation blocks the calling thread, and the waits for replies and for the server's
 // data connection have no time limit. They end at once, with the socket error for ECANCELED,
 // when Abort() is called (from a signal handler or another thread) or when the process-wide
-// sock::cancelAll() is raised; the control connection is then closed.
+// platform::cancelAll() is raised; the control connection is then closed.
 
 #include "net/netio.h"
 #include "platform/sockets.h"
@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace corvana {
+namespace corvana::net {
 
 // One reply: the number of its first three characters (0 when they are not digits) and one
 // text line per reply line, each without its first four characters.
@@ -85,16 +85,17 @@ private:
     const FtpReply& check(std::initializer_list<int> accepted);
     const FtpReply& command(const std::string& line, std::initializer_list<int> accepted);
     void transfer(const std::string& cmd, const Sink& sink);
-    bool awaitDataConnection(const sock::Socket& listener, sock::Socket& data, bool& replied);
+    bool awaitDataConnection(const platform::Socket& listener, platform::Socket& data,
+                             bool& replied);
     void finishTransfer();
     void collectOwedReply() noexcept;
     void dropControl() noexcept;
 
-    sock::Socket control_;
-    netio::Reader reader_;
-    sock::Canceller cancel_;
+    platform::Socket control_;
+    net::Reader reader_;
+    platform::Canceller cancel_;
     FtpReply last_;
     FtpObserver* observer_ = nullptr;
 };
 
-} // namespace corvana
+} // namespace corvana::net

@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-namespace corvana {
+namespace corvana::net {
 namespace {
 
 bool cancelled(const std::exception& e) {
@@ -52,4 +52,4 @@ bool TFtpSession::Download(const std::string& RemoteName, const std::string& Loc
     }
 }
 
-} // namespace corvana
+} // namespace corvana::net

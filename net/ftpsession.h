@@ -20,7 +20,7 @@
 
 #include <string>
 
-namespace corvana {
+namespace corvana::net {
 
 class TFtpSession {
 public:
@@ -47,4 +47,4 @@ public:
     std::string LastError;
 };
 
-} // namespace corvana
+} // namespace corvana::net

@@ -8,14 +8,13 @@
 #include <cerrno>
 #include <utility>
 
-namespace corvana {
+namespace corvana::net {
 namespace {
 
-using netio::lower;
-using netio::trim;
+using net::lower;
+using net::trim;
 
-// A body is held in memory; a server that never stops sending must not exhaust it.
-constexpr size_t kMaxResponse = 64u << 20;
+using net::kMaxResponse;
 // How long an error response's body may pause before we stop reading it.
 constexpr int kErrorBodyPieceMs = 2000;
 constexpr size_t kFoldLength = 78;
@@ -44,8 +43,6 @@ bool isDigits(const std::string& s) {
 }
 
 } // namespace
-
-namespace http {
 
 Address splitUrl(const std::string& url) {
     // A line break in the address would end the request line and forge headers.
@@ -121,8 +118,6 @@ std::string requestHead(const Address& a, const std::string& cookies) {
     return head + "\r\n";
 }
 
-} // namespace http
-
 struct HttpClient::Response {
     std::string statusLine;
     int code = 0;
@@ -148,34 +143,34 @@ void HttpClient::Disconnect() {
     keep_ = false;
 }
 
-void HttpClient::connectTo(const http::Address& a) {
+void HttpClient::connectTo(const net::Address& a) {
     if (conn_.valid() && (lower(a.host) != lower(connHost_) || a.port != connPort_ || !keep_))
         Disconnect();
     // An idle connection the server has given up meanwhile would fail the request.
-    if (conn_.valid() && (reader_.hasBuffered() || sock::peerGone(conn_)))
+    if (conn_.valid() && (reader_.hasBuffered() || platform::peerGone(conn_)))
         Disconnect();
     if (conn_.valid())
         return;
-    sock::Socket s;
-    if (const int err = sock::connectTcp(a.host, a.port, false, &cancel_, s))
-        netio::throwSocketError(err);
+    platform::Socket s;
+    if (const int err = platform::connectTcp(a.host, a.port, false, &cancel_, s))
+        net::throwSocketError(err);
     conn_ = std::move(s);
     connHost_ = a.host;
     connPort_ = a.port;
     reader_.attach(&conn_, &cancel_);
 }
 
-void HttpClient::readHead(Response& r, const http::Address& a) {
+void HttpClient::readHead(Response& r, const net::Address& a) {
     const std::string path = a.target.substr(0, a.target.find('?'));
     for (;;) {
         std::string line;
-        netio::Reader::Result res;
+        net::Reader::Result res;
         do
             res = reader_.readLine(line);
-        while (res == netio::Reader::Result::Ok && line.empty());
-        if (res != netio::Reader::Result::Ok) {
+        while (res == net::Reader::Result::Ok && line.empty());
+        if (res != net::Reader::Result::Ok) {
             if (line.empty())
-                netio::throwClosedGracefully();
+                net::throwClosedGracefully();
             r.closed = true;
         }
         r.statusLine = line;
@@ -183,7 +178,7 @@ void HttpClient::readHead(Response& r, const http::Address& a) {
         r.size = line.size();
         while (!r.closed) {
             res = reader_.readLine(line);
-            if (res != netio::Reader::Result::Ok)
+            if (res != net::Reader::Result::Ok)
                 r.closed = true; // what came so far is the whole head
             if (line.empty())
                 break;
@@ -212,11 +207,11 @@ void HttpClient::readHead(Response& r, const http::Address& a) {
 // Reads the body by the response's framing. Returns false when the body did not end where its
 // framing says (the wait ran out or the stream broke), so the connection cannot be reused.
 bool HttpClient::readBody(Response& r, int pieceTimeoutMs) {
-    using Result = netio::Reader::Result;
+    using Result = net::Reader::Result;
     auto append = [&](size_t want) {
         if (r.size + want > kMaxResponse)
             tooLarge();
-        netio::reserveWithin(r.body, want, kMaxResponse);
+        net::reserveWithin(r.body, want, kMaxResponse);
         const size_t before = r.body.size();
         const Result res = reader_.readSome(r.body, want, pieceTimeoutMs);
         r.size += r.body.size() - before;
@@ -285,15 +280,15 @@ bool HttpClient::readBody(Response& r, int pieceTimeoutMs) {
 }
 
 std::string HttpClient::Get(const std::string& Url) {
-    const http::Address a = http::splitUrl(Url);
+    const net::Address a = net::splitUrl(Url);
     connectTo(a);
     const std::string path = a.target.substr(0, a.target.find('?'));
-    const std::string head = http::requestHead(a, cookies_.Header(a.host, path));
+    const std::string head = net::requestHead(a, cookies_.Header(a.host, path));
 
     Response r;
     try {
-        if (const int err = sock::sendAll(conn_, head.data(), head.size(), &cancel_))
-            netio::throwSocketError(err);
+        if (const int err = platform::sendAll(conn_, head.data(), head.size(), &cancel_))
+            net::throwSocketError(err);
         if (observer_)
             observer_->HttpRequest(a.port == 80 ? a.host : a.host + ":" + std::to_string(a.port),
                                    head.substr(0, head.find("\r\n")));
@@ -341,4 +336,4 @@ std::string HttpClient::Get(const std::string& Url) {
     return std::move(r.body);
 }
 
-} // namespace corvana
+} // namespace corvana::net

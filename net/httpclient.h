@@ -5,7 +5,7 @@
 //
 // Every call blocks the calling thread; the waits for a success's response have no time
 // limit. They end at once, with the socket error for ECANCELED, when Abort() is called (from a
-// signal handler or another thread) or when the process-wide sock::cancelAll() is raised.
+// signal handler or another thread) or when the process-wide platform::cancelAll() is raised.
 
 #include "net/cookies.h"
 #include "net/netio.h"
@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace corvana {
+namespace corvana::net {
 
 // A response that is not a success, or that redirects: its text is the status line as
 // received; it carries the status code and the body that came with it.
@@ -26,8 +26,6 @@ public:
         : EProtocolError(statusLine, code), ResponseBody(std::move(body)) {}
     std::string ResponseBody;
 };
-
-namespace http {
 
 // A request address cut into its pieces; nothing of the target is rewritten.
 struct Address {
@@ -46,8 +44,6 @@ std::string requestHead(const Address& a, const std::string& cookies);
 // A header line of more than 78 characters folded at white space: each continuation line
 // begins with the blank it was folded at. Lines joined by CR LF, without a final one.
 std::string foldHeader(const std::string& line);
-
-} // namespace http
 
 // Told the request line of every request sent and the status line of every response (a run
 // log). It only watches.
@@ -89,19 +85,19 @@ public:
 private:
     struct Response;
 
-    void connectTo(const http::Address& a);
-    void readHead(Response& r, const http::Address& a);
+    void connectTo(const net::Address& a);
+    void readHead(Response& r, const net::Address& a);
     bool readBody(Response& r, int pieceTimeoutMs);
 
-    sock::Socket conn_;
+    platform::Socket conn_;
     std::string connHost_;
     uint16_t connPort_ = 0;
     bool keep_ = false;
-    netio::Reader reader_;
-    sock::Canceller cancel_;
+    net::Reader reader_;
+    platform::Canceller cancel_;
     CookieStore cookies_;
     int code_ = 0;
     HttpObserver* observer_ = nullptr;
 };
 
-} // namespace corvana
+} // namespace corvana::net

@@ -6,7 +6,7 @@
 #include <cctype>
 #include <cstring>
 
-namespace corvana::netio {
+namespace corvana::net {
 namespace {
 
 constexpr size_t kChunk = 16384;
@@ -14,8 +14,8 @@ constexpr size_t kChunk = 16384;
 } // namespace
 
 void throwSocketError(int err) {
-    throw ESocketError("Socket-Fehler # " + std::to_string(err) + "\r\n" + sock::errorText(err),
-                       err);
+    throw ESocketError(
+        "Socket-Fehler # " + std::to_string(err) + "\r\n" + platform::socketErrorText(err), err);
 }
 
 void throwClosedGracefully() {
@@ -26,7 +26,7 @@ void throwLineTooLong() {
     throw EProtocolError("Max. Zeilenlänge überschritten.");
 }
 
-void Reader::attach(const sock::Socket* s, const sock::Canceller* cancel) {
+void Reader::attach(const platform::Socket* s, const platform::Canceller* cancel) {
     sock_ = s;
     cancel_ = cancel;
     reset();
@@ -49,9 +49,9 @@ Reader::Result Reader::fill(int timeoutMs) {
     const size_t old = buf_.size();
     buf_.resize(old + kChunk);
     size_t got = 0;
-    const int err = sock::receive(*sock_, buf_.data() + old, kChunk, got, cancel_, timeoutMs);
+    const int err = platform::receive(*sock_, buf_.data() + old, kChunk, got, cancel_, timeoutMs);
     buf_.resize(old + got);
-    if (err == sock::kTimedOut)
+    if (err == platform::kTimedOut)
         return Result::TimedOut;
     if (err)
         throwSocketError(err);
@@ -124,4 +124,4 @@ std::string trim(const std::string& s) {
     return s.substr(b, s.find_last_not_of(" \t") - b + 1);
 }
 
-} // namespace corvana::netio
+} // namespace corvana::net

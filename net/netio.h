@@ -7,9 +7,16 @@
 #include <cstddef>
 #include <string>
 
-namespace corvana::netio {
+namespace corvana::net {
 
+// The limits on what a peer may make us hold. A line of a reply or a header:
 inline constexpr size_t kMaxLineLength = 16384;
+// An FTP listing, kept in memory: a server that never stops sending must not exhaust it.
+inline constexpr size_t kMaxListing = 64u << 20;
+// The text of an FTP reply, kept only for an error message: an endless reply stops growing.
+inline constexpr size_t kMaxReplyText = 1u << 20;
+// An HTTP response, held in memory.
+inline constexpr size_t kMaxResponse = 64u << 20;
 
 // "Socket-Fehler # %d\r\n%s" with the number and its description.
 [[noreturn]] void throwSocketError(int err);
@@ -32,7 +39,7 @@ class Reader {
 public:
     enum class Result { Ok, Closed, TimedOut };
 
-    void attach(const sock::Socket* s, const sock::Canceller* cancel);
+    void attach(const platform::Socket* s, const platform::Canceller* cancel);
     void reset();
     bool hasBuffered() const { return pos_ < buf_.size(); }
 
@@ -48,10 +55,10 @@ public:
 private:
     Result fill(int timeoutMs);
 
-    const sock::Socket* sock_ = nullptr;
-    const sock::Canceller* cancel_ = nullptr;
+    const platform::Socket* sock_ = nullptr;
+    const platform::Canceller* cancel_ = nullptr;
     std::string buf_;
     size_t pos_ = 0;
 };
 
-} // namespace corvana::netio
+} // namespace corvana::net

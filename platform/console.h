@@ -18,7 +18,7 @@ int stderrColumns();
 // Calls `handler` on an interrupt or a termination request: SIGINT and SIGTERM; on Windows
 // Ctrl+C, Ctrl+Break and the closing of the console. The handler runs as a signal handler on
 // POSIX and on a thread of the system's on Windows, so it may only touch atomics, call
-// sock::cancelAll() and exitNow().
+// platform::cancelAll() and exitNow().
 void onInterrupt(void (*handler)());
 // Ends the process at once with `code`, without running destructors or flushing streams.
 [[noreturn]] void exitNow(int code);

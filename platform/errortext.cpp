@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace corvana::sys {
+namespace corvana::platform {
 
 std::string errorText(int err) {
     switch (err) {
@@ -49,4 +49,4 @@ std::string errorText(int err) {
     }
 }
 
-} // namespace corvana::sys
+} // namespace corvana::platform

@@ -103,7 +103,7 @@ std::optional<RegValue> machineHiveRead(const std::string& keyPath, const std::s
     const auto name = portNameFor(keyPath);
     if (!name)
         return std::nullopt;
-    RegValue v{REG_SZ, {name->begin(), name->end()}};
+    RegValue v{kRegSz, {name->begin(), name->end()}};
     v.data.push_back(0);
     return v;
 }

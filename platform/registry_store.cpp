@@ -50,16 +50,16 @@ std::string hexBytes(const std::vector<uint8_t>& data) {
 }
 
 std::string valueText(const RegValue& v) {
-    if (v.type == REG_SZ && printable(v.data))
+    if (v.type == kRegSz && printable(v.data))
         return quote(std::string(v.data.begin(), v.data.end() - 1));
-    if (v.type == REG_DWORD && v.data.size() == 4) {
+    if (v.type == kRegDword && v.data.size() == 4) {
         const uint32_t d = v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) |
                            (static_cast<uint32_t>(v.data[3]) << 24);
         char buf[16];
         std::snprintf(buf, sizeof buf, "dword:%08x", d);
         return buf;
     }
-    if (v.type == REG_BINARY)
+    if (v.type == kRegBinary)
         return "hex:" + hexBytes(v.data);
     // The type in hexadecimal, as the parser (and the registry editor) reads it: "hex(b)".
     char type[16];
@@ -117,7 +117,7 @@ std::optional<RegValue> parseValue(const std::string& s) {
         auto text = unquote(s, pos);
         if (!text || pos != s.size())
             return std::nullopt;
-        v.type = REG_SZ;
+        v.type = kRegSz;
         v.data.assign(text->begin(), text->end());
         v.data.push_back(0);
         return v;
@@ -130,14 +130,14 @@ std::optional<RegValue> parseValue(const std::string& s) {
         const unsigned long d = std::strtoul(digits.c_str(), &end, 16);
         if (*end != '\0')
             return std::nullopt;
-        v.type = REG_DWORD;
+        v.type = kRegDword;
         for (int i = 0; i < 4; ++i)
             v.data.push_back(static_cast<uint8_t>(d >> (8 * i)));
         return v;
     }
     std::string list;
     if (s.rfind("hex:", 0) == 0) {
-        v.type = REG_BINARY;
+        v.type = kRegBinary;
         list = s.substr(4);
     } else if (s.rfind("hex(", 0) == 0) {
         const auto close = s.find("):");
@@ -183,14 +183,14 @@ void RegistryStore::load() {
     keys_.clear();
     damaged_ = false;
     std::string text;
-    const int fd = sys::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = platform::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
         damaged_ = errno != ENOENT;
         return;
     }
     char buf[8192];
     for (;;) {
-        const ssize_t n = sys::read(fd, buf, sizeof buf);
+        const ssize_t n = platform::read(fd, buf, sizeof buf);
         if (n < 0) {
             damaged_ = true;
             break;
@@ -199,7 +199,7 @@ void RegistryStore::load() {
             break;
         text.append(buf, static_cast<size_t>(n));
     }
-    sys::close(fd);
+    platform::close(fd);
     if (damaged_)
         return;
     if (auto parsed = parse(text))
@@ -208,8 +208,8 @@ void RegistryStore::load() {
         damaged_ = true;
 }
 
-std::optional<std::map<std::string, RegKey, NoCaseLess>> RegistryStore::parse(
-    const std::string& text) {
+std::optional<std::map<std::string, RegKey, NoCaseLess>>
+RegistryStore::parse(const std::string& text) {
     std::map<std::string, RegKey, NoCaseLess> keys;
     std::istringstream in(text);
     std::string line;
@@ -313,31 +313,31 @@ RegKey* RegistryStore::key(const std::string& keyPath) {
 bool RegistryStore::save() {
     const auto slash = path_.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : path_.substr(0, slash);
-    if (!sys::makeDirs(dir, 0700))
+    if (!platform::makeDirs(dir, 0700))
         return false;
     if (damaged_) {
         // Never destroy a hive we could not read: keep it aside for the user or support.
         const std::string aside = path_ + ".damaged-" + std::to_string(std::time(nullptr));
-        if (::rename(path_.c_str(), aside.c_str()) != 0 && errno != ENOENT)
+        if (platform::rename(path_.c_str(), aside.c_str()) != 0 && errno != ENOENT)
             return false;
         damaged_ = false;
     }
     const std::string text = serialize(keys_);
     const std::string tmp = path_ + ".tmp." + std::to_string(::getpid());
-    ::unlink(tmp.c_str());
+    platform::unlink(tmp.c_str());
     const int fd =
-        sys::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        platform::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
-    const bool ok = sys::writeAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
-    if (sys::close(fd) != 0 || !ok || ::rename(tmp.c_str(), path_.c_str()) != 0) {
-        ::unlink(tmp.c_str());
+    const bool ok = platform::writeAll(fd, text.data(), text.size()) && platform::fsync(fd) == 0;
+    if (platform::close(fd) != 0 || !ok || platform::rename(tmp.c_str(), path_.c_str()) != 0) {
+        platform::unlink(tmp.c_str());
         return false;
     }
-    const int dfd = sys::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dfd = platform::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
-        ::fsync(dfd);
-        sys::close(dfd);
+        platform::fsync(dfd);
+        platform::close(dfd);
     }
     return true;
 }

@@ -2,6 +2,8 @@
 // The per-user registry hive on Linux: one text file in the registry editor's export format,
 // written atomically and readable by its owner only (it holds a passcode).
 
+#include "platform/regkey.h"
+
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -10,17 +12,8 @@
 
 namespace corvana::platform {
 
-enum RegType : uint32_t {
-    REG_NONE = 0,
-    REG_SZ = 1,
-    REG_EXPAND_SZ = 2,
-    REG_BINARY = 3,
-    REG_DWORD = 4,
-    REG_MULTI_SZ = 7,
-};
-
 struct RegValue {
-    RegType type = REG_NONE;
+    RegType type = kRegNone;
     std::vector<uint8_t> data; // strings: the text's bytes followed by one zero byte
 };
 

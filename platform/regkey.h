@@ -13,13 +13,21 @@
 
 namespace corvana::platform {
 
-// The registry's type numbers the routines look at.
-inline constexpr uint32_t kRegSz = 1;
-inline constexpr uint32_t kRegExpandSz = 2;
-inline constexpr uint32_t kRegDword = 4;
+// The predefined root keys and the value types, as the registry numbers them. Named apart
+// from the Windows headers' macros (HKEY_CURRENT_USER, REG_SZ), which stand beside them there.
+inline constexpr uint32_t kCurrentUser = 0x80000001;
+inline constexpr uint32_t kLocalMachine = 0x80000002;
+
+using RegType = uint32_t;
+inline constexpr RegType kRegNone = 0;
+inline constexpr RegType kRegSz = 1;
+inline constexpr RegType kRegExpandSz = 2;
+inline constexpr RegType kRegBinary = 3;
+inline constexpr RegType kRegDword = 4;
+inline constexpr RegType kRegMultiSz = 7;
 
 struct RegistryData {
-    uint32_t type = 0;
+    RegType type = kRegNone;
     std::vector<uint8_t> bytes; // as stored: a string's text with its terminating zero byte
 };
 

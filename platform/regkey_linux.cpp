@@ -4,10 +4,6 @@
 #include "platform/registry_store.h"
 
 namespace corvana::platform {
-namespace {
-constexpr uint32_t kCurrentUser = 0x80000001;
-constexpr uint32_t kLocalMachine = 0x80000002;
-} // namespace
 
 // HKEY_CURRENT_USER is backed by the store file; HKEY_LOCAL_MACHINE is read-only.
 struct RegistryKey::Impl {
@@ -38,7 +34,7 @@ bool RegistryKey::open(const std::string& keyPath, bool canCreate) {
 bool RegistryKey::writeString(const std::string& name, const std::string& data) {
     if (!d_->open)
         return false;
-    RegValue v{REG_SZ, {data.begin(), data.end()}};
+    RegValue v{kRegSz, {data.begin(), data.end()}};
     v.data.push_back(0);
     (*d_->store.key(d_->path))[name] = std::move(v);
     return d_->store.save();

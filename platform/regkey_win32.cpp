@@ -6,8 +6,6 @@
 namespace corvana::platform {
 namespace {
 
-constexpr uint32_t kLocalMachine = 0x80000002;
-
 // The predefined root keys are negative 32-bit numbers widened with their sign to a handle:
 // HKEY_CURRENT_USER is 0xFFFFFFFF80000001 in a 64-bit process.
 HKEY rootHandle(uint32_t root) {

@@ -38,13 +38,15 @@ inline constexpr uint32_t CeBreak = 0x0010;
 
 enum class Parity { None, Odd, Even };
 
+// The line's framing (speed, data and stop bits) is the caller's; the tool's is in
+// util/settings.h. The rest is what the port always uses.
 struct LineSettings {
-    int baudRate = 9600;
-    int dataBits = 8;
+    int baudRate = 0;
+    int dataBits = 0;
     Parity parity = Parity::None;
     bool parityCheck = false;      // no parity check
     bool errorCharReplace = false; // bytes with line errors are passed on as received
-    int stopBits = 1;
+    int stopBits = 0;
     bool ctsOutFlow = false;
     bool dsrOutFlow = false;
     bool dtrActive = false; // DTR control disabled: held inactive

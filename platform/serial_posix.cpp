@@ -75,9 +75,9 @@ public:
 
     ~PosixSerial() override {
         // TIOCEXCL stays on the tty while anyone else keeps it open; leave it as we found it.
-        sys::ioctl(fd_, TIOCNXCL, nullptr);
-        sys::close(fd_);
-        sys::close(wake_);
+        platform::ioctl(fd_, TIOCNXCL, nullptr);
+        platform::close(fd_);
+        platform::close(wake_);
     }
 
     int setupBuffers(size_t rxSize, size_t txSize) override {
@@ -95,7 +95,7 @@ public:
             s.errorCharReplace)
             return EINVAL;
         termios t{};
-        if (sys::tcgetattr(fd_, &t) != 0)
+        if (platform::tcgetattr(fd_, &t) != 0)
             return errno;
         ::cfmakeraw(&t);
         ::cfsetispeed(&t, speed);
@@ -120,20 +120,22 @@ public:
             t.c_iflag |= INPCK;
         t.c_cc[VMIN] = 0;
         t.c_cc[VTIME] = 0;
-        if (sys::tcsetattr(fd_, TCSANOW, &t) != 0)
+        if (platform::tcsetattr(fd_, TCSANOW, &t) != 0)
             return errno;
         // tcsetattr succeeds when any part was taken; a driver that refused the rest shows it.
         termios got{};
-        if (sys::tcgetattr(fd_, &got) != 0)
+        if (platform::tcgetattr(fd_, &got) != 0)
             return errno;
         const tcflag_t mask = CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS;
         if (::cfgetospeed(&got) != speed || (got.c_cflag & mask) != (t.c_cflag & mask))
             return EINVAL;
 
         int dtr = TIOCM_DTR, rts = TIOCM_RTS;
-        if (sys::ioctl(fd_, s.dtrActive ? TIOCMBIS : TIOCMBIC, &dtr) != 0 && !unsupported(errno))
+        if (platform::ioctl(fd_, s.dtrActive ? TIOCMBIS : TIOCMBIC, &dtr) != 0 &&
+            !unsupported(errno))
             return errno;
-        if (sys::ioctl(fd_, s.rtsActive ? TIOCMBIS : TIOCMBIC, &rts) != 0 && !unsupported(errno))
+        if (platform::ioctl(fd_, s.rtsActive ? TIOCMBIS : TIOCMBIC, &rts) != 0 &&
+            !unsupported(errno))
             return errno;
 
         std::lock_guard lock(m_);
@@ -187,7 +189,7 @@ public:
                 timeout = kCounterPollMs;
             if (txWatch_)
                 timeout = kTxPollMs;
-            if (sys::poll(fds, 2, timeout) < 0) {
+            if (platform::poll(fds, 2, timeout) < 0) {
                 lost_ = errno;
                 return errno;
             }
@@ -205,7 +207,7 @@ public:
                 held_ |= sampleCounters();
             if (txWatch_) {
                 int queued = 0;
-                if (sys::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued == 0) {
+                if (platform::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued == 0) {
                     txWatch_ = false;
                     held_ |= comm::EvTxEmpty;
                 }
@@ -242,7 +244,7 @@ public:
                                                           uint64_t{t.writeTotalMultiplier} * len);
         auto* p = static_cast<const char*>(data);
         while (written < len) {
-            const ssize_t n = sys::write(fd_, p + written, len - written);
+            const ssize_t n = platform::write(fd_, p + written, len - written);
             if (n >= 0) {
                 written += static_cast<size_t>(n);
                 continue;
@@ -257,14 +259,14 @@ public:
             if (left <= 0)
                 break; // the write time-out ran out: report what went
             pollfd pfd{fd_, POLLOUT, 0};
-            if (sys::poll(&pfd, 1, left) < 0)
+            if (platform::poll(&pfd, 1, left) < 0)
                 return errno;
         }
         // The write is complete once the bytes are on the line; wait for the queue to drain,
         // sleeping for the line time of what is still queued.
         for (;;) {
             int queued = 0;
-            if (sys::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) {
+            if (platform::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) {
                 txEmpty_ = true;
                 break;
             }
@@ -275,7 +277,7 @@ public:
             }
             const int lineMs = queued * bits * 1000 / std::max(baud, 1) + 1;
             // A poll on nothing: a sleep that lets the thread's wait tick run.
-            sys::poll(nullptr, 0, std::min(lineMs, left));
+            platform::poll(nullptr, 0, std::min(lineMs, left));
         }
         return 0;
     }
@@ -306,7 +308,7 @@ public:
     }
 
     int abort() override {
-        if (sys::tcflush(fd_, TCOFLUSH) == 0)
+        if (platform::tcflush(fd_, TCOFLUSH) == 0)
             return 0;
         const int err = errno;
         if (hungUp(err)) {
@@ -317,7 +319,7 @@ public:
     }
 
     void discard() override {
-        sys::tcflush(fd_, TCIOFLUSH);
+        platform::tcflush(fd_, TCIOFLUSH);
         std::lock_guard lock(m_);
         rx_.clear();
         errors_ = 0;
@@ -343,7 +345,7 @@ private:
         const size_t room = rxCap_ > rx_.size() ? rxCap_ - rx_.size() : 0;
         if (room == 0)
             return 0;
-        const ssize_t n = sys::read(fd_, chunk, std::min(room, sizeof chunk));
+        const ssize_t n = platform::read(fd_, chunk, std::min(room, sizeof chunk));
         if (n == 0 || (n < 0 && hungUp(errno))) {
             hupSeen_ = true;
             return 0;
@@ -361,7 +363,9 @@ private:
         return ev;
     }
 
-    bool readCounters(serial_icounter_struct& c) { return sys::ioctl(fd_, TIOCGICOUNT, &c) == 0; }
+    bool readCounters(serial_icounter_struct& c) {
+        return platform::ioctl(fd_, TIOCGICOUNT, &c) == 0;
+    }
 
     // Line errors and modem-line changes as the counters of a real UART show them.
     uint32_t sampleCounters() {
@@ -429,23 +433,23 @@ private:
 
 std::unique_ptr<SerialDevice> SerialDevice::open(const std::string& path, int& err) {
     err = 0;
-    const int fd = sys::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = platform::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         // TIOCEXCL set by another holder shows as EBUSY; to the caller it is a denied access.
         err = errno == EBUSY ? EACCES : errno;
         return nullptr;
     }
     // TIOCEXCL does not stop root, the advisory lock does (for every holder that uses it).
-    if (sys::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (platform::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         err = errno == EWOULDBLOCK ? EACCES : errno;
-        sys::close(fd);
+        platform::close(fd);
         return nullptr;
     }
-    sys::ioctl(fd, TIOCEXCL, nullptr);
+    platform::ioctl(fd, TIOCEXCL, nullptr);
     const int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wake < 0) {
         err = errno;
-        sys::close(fd);
+        platform::close(fd);
         return nullptr;
     }
     return std::make_unique<PosixSerial>(fd, wake);

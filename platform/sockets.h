@@ -1,8 +1,8 @@
 #pragma once
 // TCP sockets for the network clients. The sockets are blocking, but every wait goes through
 // poll() together with the cancellation flags, so that a client blocked on a silent server can
-// still be stopped from a signal handler or another thread. EINTR is retried here and nowhere
-// else, and a test can make any call fail with a chosen error number.
+// still be stopped from a signal handler or another thread. EINTR is retried and faults are
+// injected by the system-call seam (sysio.h), as for files.
 
 #include "platform/sysio.h"
 
@@ -24,22 +24,21 @@
 #include <sys/socket.h>
 #endif
 
-namespace corvana::sock {
+namespace corvana::platform {
 
 // Error numbers are the platform's: on POSIX errno values, except name lookup failures, which
 // are the resolver's own codes (EAI_*, negative on glibc), so "host not found" keeps a number
 // of its own; on Windows the WSA numbers (10061, 11001, ...). Either way a cancelled wait is
 // ECANCELED and an accept with nothing pending EAGAIN.
 // The German description of such a number; "" for a number without one.
-std::string errorText(int err);
+std::string socketErrorText(int err);
 
 // Returned by waits with a time limit when the limit ran out; never a platform number.
 inline constexpr int kTimedOut = 1 << 24;
 
-// Consulted before each socket call with its name ("getaddrinfo", "socket", "connect",
-// "bind", "listen", "accept", "send", "recv", "poll"). Returns the error number the call
-// should fail with (for "getaddrinfo" an EAI_* code), or 0 to let it run.
-void setFaultHook(sys::FaultHook hook);
+// The socket calls consult platform::setFaultHook's hook too, by the names "getaddrinfo" (which
+// then fails with an EAI_* code), "socket", "connect", "bind", "listen", "accept", "send",
+// "recv" and "poll".
 
 class Socket;
 // While set, connectTcp asks it instead of resolving and connecting: it returns 0 with `out`
@@ -133,4 +132,4 @@ int receive(const Socket& s, void* buf, size_t len, size_t& got, const Canceller
 // True when the peer has closed or reset an idle connection (nothing is consumed).
 bool peerGone(const Socket& s);
 
-} // namespace corvana::sock
+} // namespace corvana::platform

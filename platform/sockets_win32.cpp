@@ -1,37 +1,25 @@
-// TCP sockets on Winsock. Every socket of ours is non-blocking and every wait is a select()
-// that also watches the cancellation flags: each flag is a UDP socket on the loopback address
-// to which trigger() sends itself a byte, so a raised flag wakes a wait at once.
+// TCP sockets on Winsock: the system calls under sockets.cpp. Every socket of ours is
+// non-blocking and every wait is a select() that also watches the cancellation flags: each flag
+// is a UDP socket on the loopback address to which trigger() sends itself a byte, so a raised
+// flag wakes a wait at once.
 #include "platform/sockets.h"
 
+#include "platform/sockets_os.h"
+
 #include <cerrno>
-#include <cstring>
 #include <vector>
 
-namespace corvana::sock {
+namespace corvana::platform {
 namespace {
 
-// Winsock is started before anything here runs (the process-wide flag below needs it) and
-// stays up until the process ends.
-struct WinsockStart {
-    WinsockStart() {
+// Winsock is started before the first socket (the process-wide flag below needs it, whichever
+// file's objects are constructed first) and stays up until the process ends.
+bool winsockUp() {
+    static const bool ok = [] {
         WSADATA data;
-        ok = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }
-    bool ok = false;
-} g_winsock;
-
-sys::FaultHook& hook() {
-    static sys::FaultHook h;
-    return h;
-}
-
-ConnectHook& connectHook() {
-    static ConnectHook h;
-    return h;
-}
-
-int fault(const char* call) {
-    return hook() ? hook()(call) : 0;
+        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return ok;
 }
 
 SOCKET handle(int fd) {
@@ -44,6 +32,10 @@ int number(SOCKET s) {
 
 int lastError() {
     return ::WSAGetLastError();
+}
+
+int wouldBlock(int err) {
+    return err == WSAEWOULDBLOCK ? os::kWouldBlock : err;
 }
 
 SOCKET newSocket(int family, int type, int protocol) {
@@ -61,18 +53,17 @@ SOCKET newSocket(int family, int type, int protocol) {
     return s;
 }
 
-Canceller g_all;
+int chunk(size_t len) {
+    return static_cast<int>(len > (1u << 30) ? (1u << 30) : len);
+}
 
-enum class Want { Read, Write };
+} // namespace
 
-// Waits until one of `fds` is ready for `want` (a failed connect counts as ready), watching the
-// flags too. 0 with `which` set (-1: the time ran out), or an error number (ECANCELED when a
-// flag is raised).
-int selectWith(std::initializer_list<int> fds, Want want, int timeoutMs, const Canceller* cancel,
-               int& which) {
+namespace os {
+
+int wait(std::initializer_list<int> fds, Want want, int timeoutMs, const Canceller* cancel,
+         int& which) {
     which = -1;
-    if (const int f = fault("poll"))
-        return f;
     fd_set ready, failed, flags;
     FD_ZERO(&ready);
     FD_ZERO(&failed);
@@ -81,7 +72,7 @@ int selectWith(std::initializer_list<int> fds, Want want, int timeoutMs, const C
         FD_SET(handle(fd), &ready);
         FD_SET(handle(fd), &failed);
     }
-    for (const Canceller* c : {static_cast<const Canceller*>(&g_all), cancel})
+    for (const Canceller* c : {static_cast<const Canceller*>(&everyWait()), cancel})
         if (c && c->fd() >= 0)
             FD_SET(handle(c->fd()), &flags);
     timeval tv{};
@@ -100,7 +91,7 @@ int selectWith(std::initializer_list<int> fds, Want want, int timeoutMs, const C
     const int r = ::select(0, &reads, want == Want::Write ? &writes : nullptr, &failed, limit);
     if (r == SOCKET_ERROR)
         return lastError();
-    for (const Canceller* c : {static_cast<const Canceller*>(&g_all), cancel})
+    for (const Canceller* c : {static_cast<const Canceller*>(&everyWait()), cancel})
         if (c && c->fd() >= 0 && FD_ISSET(handle(c->fd()), &reads))
             return ECANCELED;
     int i = 0;
@@ -116,98 +107,95 @@ int selectWith(std::initializer_list<int> fds, Want want, int timeoutMs, const C
     return 0;
 }
 
-int connectOne(const addrinfo& ai, const Canceller* cancel, Socket& out) {
-    if (const int f = fault("socket"))
-        return f;
-    Socket s(number(newSocket(ai.ai_family, ai.ai_socktype, ai.ai_protocol)));
-    if (!s.valid())
+int resolve(const std::string& host, const std::string& service, const addrinfo& hints,
+            addrinfo*& list) {
+    if (!winsockUp())
+        return WSANOTINITIALISED;
+    return ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+}
+
+int hostUnreachable() {
+    return WSAEHOSTUNREACH;
+}
+
+int openSocket(int family, int type, int protocol, Socket& out) {
+    out = Socket(number(newSocket(family, type, protocol)));
+    return out.valid() ? 0 : lastError();
+}
+
+int startConnect(const Socket& s, const sockaddr* addr, size_t len) {
+    if (::connect(handle(s.fd()), addr, static_cast<int>(len)) == 0)
+        return 0;
+    return wouldBlock(lastError());
+}
+
+int connectResult(const Socket& s) {
+    int soerr = 0;
+    int len = sizeof soerr;
+    if (::getsockopt(handle(s.fd()), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soerr), &len) !=
+        0)
         return lastError();
-    if (const int f = fault("connect"))
-        return f;
-    if (::connect(handle(s.fd()), ai.ai_addr, static_cast<int>(ai.ai_addrlen)) != 0) {
-        if (lastError() != WSAEWOULDBLOCK)
-            return lastError();
-        int which = -1;
-        if (const int err = selectWith({s.fd()}, Want::Write, -1, cancel, which))
-            return err;
-        int soerr = 0;
-        int len = sizeof soerr;
-        if (::getsockopt(handle(s.fd()), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soerr),
-                         &len) != 0)
-            return lastError();
-        if (soerr)
-            return soerr;
-    }
-    out = std::move(s);
+    return soerr;
+}
+
+int connected(const Socket&) {
+    return 0; // our sockets stay non-blocking; every call waits in select() first
+}
+
+int bind(const Socket& s, const Endpoint& local) {
+    return ::bind(handle(s.fd()), reinterpret_cast<const sockaddr*>(&local.addr), local.len) != 0
+               ? lastError()
+               : 0;
+}
+
+int listen(const Socket& s, int backlog) {
+    return ::listen(handle(s.fd()), backlog) != 0 ? lastError() : 0;
+}
+
+int endpoint(const Socket& s, bool peer, Endpoint& out) {
+    out.len = sizeof out.addr;
+    auto* a = reinterpret_cast<sockaddr*>(&out.addr);
+    const int r = peer ? ::getpeername(handle(s.fd()), a, &out.len)
+                       : ::getsockname(handle(s.fd()), a, &out.len);
+    return r != 0 ? lastError() : 0;
+}
+
+int acceptOne(const Socket& listener, Socket& out, Endpoint& peer) {
+    peer.len = sizeof peer.addr;
+    // Accepted sockets take over the listener's properties: non-blocking, not inherited.
+    const SOCKET s =
+        ::accept(handle(listener.fd()), reinterpret_cast<sockaddr*>(&peer.addr), &peer.len);
+    if (s == INVALID_SOCKET)
+        return wouldBlock(lastError());
+    out = Socket(number(s));
     return 0;
 }
 
-} // namespace
-
-std::string errorText(int err) {
-    switch (err) {
-    case WSAECONNREFUSED:
-        return "Verbindung abgelehnt.";
-    case WSAETIMEDOUT:
-        return "Zeitüberschreitung bei Verbindung.";
-    case WSAECONNRESET:
-        return "Die Verbindung wurde von Peer zurückgesetzt.";
-    case WSAECONNABORTED:
-        return "Software verursachte Verbindungsabbruch.";
-    case WSAENETRESET:
-        return "Das Netzwerk hat die Verbindung beim Zurücksetzen getrennt.";
-    case WSAENETUNREACH:
-        return "Das Netzwerk ist nicht erreichbar.";
-    case WSAENETDOWN:
-        return "Das Netzwerk ist ausgefallen.";
-    case WSAEHOSTUNREACH:
-        return "Keine Route zum Host.";
-    case WSAEHOSTDOWN:
-        return "Der Host ist ausgefallen.";
-    case WSAENOTCONN:
-    case ENOTCONN:
-        return "Der Socket ist nicht verbunden.";
-    case WSAESHUTDOWN:
-        return "Die Verbindung wurde unterbrochen.";
-    case WSAEADDRINUSE:
-        return "Die Adresse wird bereits verwendet.";
-    case WSAEADDRNOTAVAIL:
-        return "Die angeforderte Adresse ist nicht verfügbar.";
-    case WSAEAFNOSUPPORT:
-    case EAFNOSUPPORT:
-        return "Die Adressfamilie wird nicht unterstützt.";
-    case WSAEMFILE:
-        return "Zu viele offene Sockets.";
-    case WSAENOBUFS:
-        return "Nicht genügend Pufferspeicher verfügbar.";
-    case WSAEACCES:
-        return "Zugriff verweigert.";
-    case WSANOTINITIALISED:
-        return "Windows Sockets wurde nicht gestartet.";
-    case ECANCELED:
-        return "Der Vorgang wurde abgebrochen.";
-    case WSAHOST_NOT_FOUND:
-    case WSANO_RECOVERY:
-    case WSANO_DATA:
-        return "Host nicht gefunden.";
-    case WSATRY_AGAIN:
-        return "Der Hostname konnte vorübergehend nicht aufgelöst werden.";
-    default:
-        return "";
-    }
+int sendSome(const Socket& s, const char* data, size_t len, size_t& sent) {
+    const int n = ::send(handle(s.fd()), data, chunk(len), 0);
+    if (n == SOCKET_ERROR)
+        return wouldBlock(lastError());
+    sent = static_cast<size_t>(n);
+    return 0;
 }
 
-void setFaultHook(sys::FaultHook h) {
-    hook() = std::move(h);
+int receiveSome(const Socket& s, void* buf, size_t len, size_t& got) {
+    const int n = ::recv(handle(s.fd()), static_cast<char*>(buf), chunk(len), 0);
+    if (n == SOCKET_ERROR)
+        return wouldBlock(lastError());
+    got = static_cast<size_t>(n);
+    return 0;
 }
 
-void setConnectHook(ConnectHook h) {
-    connectHook() = std::move(h);
+std::string otherErrorText(int) {
+    return "";
 }
+
+} // namespace os
 
 // pipe_[0] is the flag's UDP socket, bound to the loopback address; trigger() sends to it.
 Canceller::Canceller() noexcept : pipe_{-1, -1} {
-    if (!g_winsock.ok)
+    if (!winsockUp())
         return;
     const SOCKET s = newSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (s == INVALID_SOCKET)
@@ -256,186 +244,10 @@ bool Canceller::triggered() const noexcept {
     return ::select(0, &reads, nullptr, nullptr, &now) > 0;
 }
 
-void cancelAll() noexcept {
-    g_all.trigger();
-}
-void clearCancelAll() noexcept {
-    g_all.clear();
-}
-
-std::string Endpoint::ip() const {
-    char buf[INET6_ADDRSTRLEN] = {};
-    if (family() == AF_INET) {
-        const auto* a = reinterpret_cast<const sockaddr_in*>(&addr);
-        ::inet_ntop(AF_INET, &a->sin_addr, buf, sizeof buf);
-    } else if (family() == AF_INET6) {
-        const auto* a = reinterpret_cast<const sockaddr_in6*>(&addr);
-        ::inet_ntop(AF_INET6, &a->sin6_addr, buf, sizeof buf);
-    }
-    return buf;
-}
-
-uint16_t Endpoint::port() const {
-    if (family() == AF_INET)
-        return ntohs(reinterpret_cast<const sockaddr_in*>(&addr)->sin_port);
-    if (family() == AF_INET6)
-        return ntohs(reinterpret_cast<const sockaddr_in6*>(&addr)->sin6_port);
-    return 0;
-}
-
-bool Endpoint::sameHost(const Endpoint& o) const {
-    if (family() != o.family())
-        return false;
-    if (family() == AF_INET)
-        return reinterpret_cast<const sockaddr_in*>(&addr)->sin_addr.s_addr ==
-               reinterpret_cast<const sockaddr_in*>(&o.addr)->sin_addr.s_addr;
-    if (family() == AF_INET6)
-        return std::memcmp(&reinterpret_cast<const sockaddr_in6*>(&addr)->sin6_addr,
-                           &reinterpret_cast<const sockaddr_in6*>(&o.addr)->sin6_addr,
-                           sizeof(in6_addr)) == 0;
-    return false;
-}
-
-Socket& Socket::operator=(Socket&& o) noexcept {
-    if (this != &o) {
-        close();
-        fd_ = o.fd_;
-        o.fd_ = -1;
-    }
-    return *this;
-}
-
 void Socket::close() noexcept {
     if (fd_ >= 0) {
         ::closesocket(handle(fd_));
         fd_ = -1;
-    }
-}
-
-int connectTcp(const std::string& host, uint16_t port, bool ipv4Only, const Canceller* cancel,
-               Socket& out) {
-    if (connectHook())
-        return connectHook()(host, port, out);
-    if (!g_winsock.ok)
-        return WSANOTINITIALISED;
-    if (const int f = fault("getaddrinfo"))
-        return f;
-    addrinfo hints{};
-    hints.ai_family = ipv4Only ? AF_INET : AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* list = nullptr;
-    const std::string service = std::to_string(port);
-    // The lookup itself cannot be cancelled; the platform's resolver time-out bounds it.
-    if (const int r = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list))
-        return r;
-    int err = WSAEHOSTUNREACH;
-    for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
-        err = connectOne(*ai, cancel, out);
-        if (err == 0 || err == ECANCELED)
-            break;
-    }
-    ::freeaddrinfo(list);
-    return err;
-}
-
-int listenTcp(const Endpoint& local, int backlog, Socket& out) {
-    if (const int f = fault("socket"))
-        return f;
-    Socket s(number(newSocket(local.family(), SOCK_STREAM, 0)));
-    if (!s.valid())
-        return lastError();
-    Endpoint any = local;
-    if (any.family() == AF_INET)
-        reinterpret_cast<sockaddr_in*>(&any.addr)->sin_port = 0;
-    else if (any.family() == AF_INET6)
-        reinterpret_cast<sockaddr_in6*>(&any.addr)->sin6_port = 0;
-    if (const int f = fault("bind"))
-        return f;
-    if (::bind(handle(s.fd()), reinterpret_cast<const sockaddr*>(&any.addr), any.len) != 0)
-        return lastError();
-    if (const int f = fault("listen"))
-        return f;
-    if (::listen(handle(s.fd()), backlog) != 0)
-        return lastError();
-    out = std::move(s);
-    return 0;
-}
-
-int localEndpoint(const Socket& s, Endpoint& out) {
-    out.len = sizeof out.addr;
-    return ::getsockname(handle(s.fd()), reinterpret_cast<sockaddr*>(&out.addr), &out.len) != 0
-               ? lastError()
-               : 0;
-}
-
-int peerEndpoint(const Socket& s, Endpoint& out) {
-    out.len = sizeof out.addr;
-    return ::getpeername(handle(s.fd()), reinterpret_cast<sockaddr*>(&out.addr), &out.len) != 0
-               ? lastError()
-               : 0;
-}
-
-int waitReadable(std::initializer_list<int> fds, int timeoutMs, const Canceller* cancel,
-                 int& which) {
-    return selectWith(fds, Want::Read, timeoutMs, cancel, which);
-}
-
-int accept(const Socket& listener, Socket& out, Endpoint& peer) {
-    if (const int f = fault("accept"))
-        return f;
-    peer.len = sizeof peer.addr;
-    // Accepted sockets take over the listener's properties: non-blocking, not inherited.
-    const SOCKET s =
-        ::accept(handle(listener.fd()), reinterpret_cast<sockaddr*>(&peer.addr), &peer.len);
-    if (s == INVALID_SOCKET)
-        return lastError() == WSAEWOULDBLOCK ? EAGAIN : lastError();
-    out = Socket(number(s));
-    return 0;
-}
-
-int sendAll(const Socket& s, const void* data, size_t len, const Canceller* cancel) {
-    const auto* p = static_cast<const char*>(data);
-    while (len > 0) {
-        // Wait for room first, so a peer that stops reading cannot hold us beyond a cancel.
-        int which = -1;
-        if (const int err = selectWith({s.fd()}, Want::Write, -1, cancel, which))
-            return err;
-        if (const int f = fault("send"))
-            return f;
-        const int chunk = static_cast<int>(len > (1u << 30) ? (1u << 30) : len);
-        const int n = ::send(handle(s.fd()), p, chunk, 0);
-        if (n == SOCKET_ERROR) {
-            if (lastError() == WSAEWOULDBLOCK)
-                continue;
-            return lastError();
-        }
-        p += n;
-        len -= static_cast<size_t>(n);
-    }
-    return 0;
-}
-
-int receive(const Socket& s, void* buf, size_t len, size_t& got, const Canceller* cancel,
-            int timeoutMs) {
-    got = 0;
-    for (;;) {
-        int which = -1;
-        if (const int err = selectWith({s.fd()}, Want::Read, timeoutMs, cancel, which))
-            return err;
-        if (which < 0)
-            return kTimedOut;
-        if (const int f = fault("recv"))
-            return f;
-        const int chunk = static_cast<int>(len > (1u << 30) ? (1u << 30) : len);
-        const int n = ::recv(handle(s.fd()), static_cast<char*>(buf), chunk, 0);
-        if (n >= 0) {
-            got = static_cast<size_t>(n);
-            return 0;
-        }
-        if (lastError() != WSAEWOULDBLOCK)
-            return lastError();
     }
 }
 
@@ -450,4 +262,4 @@ bool peerGone(const Socket& s) {
     return ::select(0, &reads, nullptr, &failed, &now) != 0;
 }
 
-} // namespace corvana::sock
+} // namespace corvana::platform

@@ -22,16 +22,16 @@ std::string userStateDirectory() {
 }
 
 bool makePrivateDirectory(const std::string& dir) {
-    if (!sys::makeDirs(dir, 0700))
+    if (!platform::makeDirs(dir, 0700))
         return false;
-    const int fd = sys::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = platform::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
     struct stat st {};
     bool ok = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
     if (ok && (st.st_mode & 077) != 0)
         ok = ::fchmod(fd, 0700) == 0;
-    sys::close(fd);
+    platform::close(fd);
     return ok;
 }
 

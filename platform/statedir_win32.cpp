@@ -18,7 +18,7 @@ std::string userStateDirectory() {
 }
 
 bool makePrivateDirectory(const std::string& dir) {
-    return sys::makeDirs(dir, 0700);
+    return platform::makeDirs(dir, 0700);
 }
 
 bool localCalendarTime(std::time_t t, std::tm& out) {

@@ -1,40 +1,14 @@
+// The OS-neutral part of the system-call seam: the fault hook and what is built on the calls.
 #include "platform/sysio.h"
 
 #include <cerrno>
-#include <chrono>
-#include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
 
-namespace corvana::sys {
+namespace corvana::platform {
 namespace {
 
 FaultHook& hook() {
     static FaultHook h;
     return h;
-}
-
-bool injected(const char* call) {
-    if (!hook())
-        return false;
-    if (const int err = hook()(call)) {
-        errno = err;
-        return true;
-    }
-    return false;
-}
-
-template <typename F> auto retry(F f) {
-    decltype(f()) r;
-    do {
-        r = f();
-    } while (r < 0 && errno == EINTR);
-    return r;
 }
 
 } // namespace
@@ -43,31 +17,16 @@ void setFaultHook(FaultHook h) {
     hook() = std::move(h);
 }
 
-int open(const char* path, int flags, mode_t mode) {
-    if (injected("open"))
-        return -1;
-    return retry([&] { return ::open(path, flags, mode); });
+int injectedFault(const char* call) {
+    return hook() ? hook()(call) : 0;
 }
 
-int close(int fd) {
-    // close() is not retried on EINTR: on Linux the descriptor is gone either way.
-    if (injected("close")) {
-        ::close(fd);
-        return -1;
+bool injected(const char* call) {
+    if (const int err = injectedFault(call)) {
+        errno = err;
+        return true;
     }
-    return ::close(fd);
-}
-
-ssize_t read(int fd, void* buf, size_t len) {
-    if (injected("read"))
-        return -1;
-    return retry([&] { return ::read(fd, buf, len); });
-}
-
-ssize_t write(int fd, const void* buf, size_t len) {
-    if (injected("write"))
-        return -1;
-    return retry([&] { return ::write(fd, buf, len); });
+    return false;
 }
 
 bool writeAll(int fd, const void* buf, size_t len) {
@@ -82,73 +41,4 @@ bool writeAll(int fd, const void* buf, size_t len) {
     return true;
 }
 
-int poll(struct pollfd* fds, unsigned long nfds, int timeoutMs) {
-    if (injected("poll"))
-        return -1;
-    using clock = std::chrono::steady_clock;
-    const auto deadline = clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
-    const WaitTick* tick = WaitTick::active();
-    for (;;) {
-        int wait = timeoutMs;
-        if (timeoutMs >= 0) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
-            wait = left.count() > 0 ? static_cast<int>(left.count()) : 0;
-        }
-        // In slices, with the thread's tick between them.
-        const bool sliced = tick && (wait < 0 || wait > tick->intervalMs());
-        const int r = ::poll(fds, nfds, sliced ? tick->intervalMs() : wait);
-        if (r == 0 && sliced) {
-            tick->run();
-            continue;
-        }
-        if (r >= 0 || errno != EINTR)
-            return r;
-    }
-}
-
-int ioctl(int fd, unsigned long request, void* arg) {
-    if (injected("ioctl"))
-        return -1;
-    return retry([&] { return ::ioctl(fd, request, arg); });
-}
-
-int tcgetattr(int fd, struct termios* t) {
-    if (injected("tcgetattr"))
-        return -1;
-    return retry([&] { return ::tcgetattr(fd, t); });
-}
-
-int tcsetattr(int fd, int action, const struct termios* t) {
-    if (injected("tcsetattr"))
-        return -1;
-    return retry([&] { return ::tcsetattr(fd, action, t); });
-}
-
-int tcflush(int fd, int queues) {
-    if (injected("tcflush"))
-        return -1;
-    return retry([&] { return ::tcflush(fd, queues); });
-}
-
-int flock(int fd, int operation) {
-    if (injected("flock"))
-        return -1;
-    return retry([&] { return ::flock(fd, operation); });
-}
-
-bool makeDirs(const std::string& dir, mode_t mode) {
-    if (dir.empty())
-        return false;
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode);
-    const auto slash = dir.rfind('/');
-    if (slash != std::string::npos && slash > 0 && !makeDirs(dir.substr(0, slash), mode))
-        return false;
-    if (injected("mkdir"))
-        return false;
-    return ::mkdir(dir.c_str(), mode) == 0 || errno == EEXIST;
-}
-
-} // namespace corvana::sys
+} // namespace corvana::platform

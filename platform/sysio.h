@@ -2,9 +2,11 @@
 // One seam around the system calls the logic libraries make: EINTR is retried here and
 // nowhere else, and a test can make any call fail with a chosen errno.
 
+#include <cerrno>
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #ifdef _WIN32
@@ -18,9 +20,6 @@
 #define O_NONBLOCK 0x02000000
 #define O_NOCTTY 0x04000000
 #define O_DIRECTORY 0x08000000
-// lstat() as far as Windows has it: whether the name exists, also as a dangling link.
-#include <sys/stat.h>
-int lstat(const char* path, struct stat* st);
 // timegm() is _mkgmtime() there.
 #include <ctime>
 inline time_t timegm(struct tm* t) {
@@ -31,12 +30,27 @@ inline time_t timegm(struct tm* t) {
 struct pollfd;
 struct termios;
 
-namespace corvana::sys {
+namespace corvana::platform {
 
 // Consulted before each wrapped call with the call's name ("read", "write", "open", ...).
 // Returns the errno the call should fail with, or 0 to let it run.
+// One hook for file and socket calls alike (the socket calls are named "getaddrinfo",
+// "socket", "connect", "bind", "listen", "accept", "send", "recv").
 using FaultHook = std::function<int(const char* call)>;
 void setFaultHook(FaultHook hook);
+// The errno the hook chooses for `call`, or 0.
+int injectedFault(const char* call);
+// True, with errno set, when the hook fails `call`.
+bool injected(const char* call);
+
+// Runs `f` again while it fails with EINTR (a result < 0 and errno EINTR).
+template <typename F> auto retryEintr(F f) {
+    decltype(f()) r;
+    do {
+        r = f();
+    } while (r < 0 && errno == EINTR);
+    return r;
+}
 
 int open(const char* path, int flags, mode_t mode = 0);
 int close(int fd);
@@ -55,8 +69,13 @@ int tcsetattr(int fd, int action, const struct termios* t);
 int tcflush(int fd, int queues);
 // flock() with LOCK_* operations.
 int flock(int fd, int operation);
+int fsync(int fd);
+int rename(const char* from, const char* to);
+int unlink(const char* path);
 #endif
-// While a blocking wait of the calling thread lasts (sys::poll, and with it the socket waits
+// lstat(); on Windows as far as it has it: whether the name exists, also as a dangling link.
+int lstat(const char* path, struct stat* st);
+// While a blocking wait of the calling thread lasts (platform::poll, and with it the socket waits
 // and the serial write's), `tick` runs on that thread about every `intervalMs`: a window whose
 // thread a long operation holds keeps its busy picture moving. The tick must neither wait nor
 // take input. Scopes nest, the innermost ticks; other threads are not affected.
@@ -91,4 +110,4 @@ bool makeDirs(const std::string& dir, mode_t mode);
 // The German description of a platform error number, as the tool's messages show it.
 std::string errorText(int err);
 
-} // namespace corvana::sys
+} // namespace corvana::platform

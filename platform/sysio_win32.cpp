@@ -8,23 +8,8 @@
 #include <climits>
 #include <io.h>
 
-namespace corvana::sys {
+namespace corvana::platform {
 namespace {
-
-FaultHook& hook() {
-    static FaultHook h;
-    return h;
-}
-
-bool injected(const char* call) {
-    if (!hook())
-        return false;
-    if (const int err = hook()(call)) {
-        errno = err;
-        return true;
-    }
-    return false;
-}
 
 int errnoFor(DWORD error) {
     switch (error) {
@@ -67,10 +52,6 @@ bool isDirectory(const char* path) {
 }
 
 } // namespace
-
-void setFaultHook(FaultHook h) {
-    hook() = std::move(h);
-}
 
 int open(const char* path, int flags, mode_t) {
     if (injected("open"))
@@ -149,18 +130,6 @@ ssize_t write(int fd, const void* buf, size_t len) {
     return ::_write(fd, buf, static_cast<unsigned>(len > INT_MAX ? INT_MAX : len));
 }
 
-bool writeAll(int fd, const void* buf, size_t len) {
-    auto* p = static_cast<const char*>(buf);
-    while (len > 0) {
-        const ssize_t n = write(fd, p, len);
-        if (n < 0)
-            return false;
-        p += n;
-        len -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 bool makeDirs(const std::string& dir, mode_t mode) {
     if (dir.empty())
         return false;
@@ -180,9 +149,9 @@ bool makeDirs(const std::string& dir, mode_t mode) {
     return false;
 }
 
-} // namespace corvana::sys
-
 int lstat(const char* path, struct stat* st) {
+    if (injected("lstat"))
+        return -1;
     if (::stat(path, st) == 0)
         return 0;
     // A link whose target is gone still takes the name.
@@ -194,3 +163,5 @@ int lstat(const char* path, struct stat* st) {
     errno = ENOENT;
     return -1;
 }
+
+} // namespace corvana::platform

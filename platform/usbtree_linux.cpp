@@ -22,15 +22,15 @@ constexpr uint16_t kSiliconLabs = 0x10C4;
 constexpr uint16_t kCp210xProducts[] = {0xEA60, 0xEA61, 0xEA63, 0xEA70, 0xEA71, 0xEA80};
 
 std::optional<std::string> readAttr(const std::string& path) {
-    const int fd = sys::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = platform::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
     std::string text;
     char buf[512];
     for (;;) {
-        const ssize_t n = sys::read(fd, buf, sizeof buf);
+        const ssize_t n = platform::read(fd, buf, sizeof buf);
         if (n < 0) {
-            sys::close(fd);
+            platform::close(fd);
             return std::nullopt;
         }
         if (n == 0)
@@ -39,7 +39,7 @@ std::optional<std::string> readAttr(const std::string& path) {
         if (text.size() > 4096)
             break; // sysfs attributes are one page at most
     }
-    sys::close(fd);
+    platform::close(fd);
     if (!text.empty() && text.back() == '\n')
         text.pop_back();
     return text;

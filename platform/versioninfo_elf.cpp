@@ -14,11 +14,11 @@ namespace {
 class File {
 public:
     explicit File(const std::string& path)
-        : fd_(sys::open(path.c_str(), O_RDONLY | O_CLOEXEC)),
+        : fd_(platform::open(path.c_str(), O_RDONLY | O_CLOEXEC)),
           size_(fd_ >= 0 ? ::lseek(fd_, 0, SEEK_END) : -1) {}
     ~File() {
         if (fd_ >= 0)
-            sys::close(fd_);
+            platform::close(fd_);
     }
     File(const File&) = delete;
     File& operator=(const File&) = delete;

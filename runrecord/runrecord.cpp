@@ -47,7 +47,7 @@ void RunRecord::line(const char* tag, const std::string& text) noexcept {
     }
 }
 
-void RunRecord::WatchFtp(FtpClient& client) {
+void RunRecord::WatchFtp(net::FtpClient& client) {
     Secret(client.Password);
     client.SetObserver(this);
 }

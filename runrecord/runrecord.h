@@ -42,7 +42,7 @@ struct OrderPieces {
     std::string codeFile;
 };
 
-class RunRecord : public device::LinkObserver, public FtpObserver, public HttpObserver {
+class RunRecord : public device::LinkObserver, public net::FtpObserver, public net::HttpObserver {
 public:
     // `what` goes into the first line ("programming run, wizard"); `order` names the file.
     RunRecord(const std::string& what, const std::string& order,
@@ -60,8 +60,8 @@ public:
             link.setObserver(nullptr);
     }
     // Its password is a secret from then on.
-    void WatchFtp(FtpClient& client);
-    void WatchHttp(HttpClient& client) { client.SetObserver(this); }
+    void WatchFtp(net::FtpClient& client);
+    void WatchHttp(net::HttpClient& client) { client.SetObserver(this); }
 
     void Order(const OrderPieces& order);
     // The loader's result: records, end address, and the image sum it wrote into `memo1` at or

@@ -24,7 +24,7 @@ int& beforeApplication(int& argc) {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(beforeApplication(argc), argv) {
     // Port notification errors that arise outside a wait go to the default error display.
-    device::TComPort::SetUncaughtErrorSink(
+    device::ComPort::SetUncaughtErrorSink(
         [](std::exception_ptr error) { ui::guarded([&] { std::rethrow_exception(error); }); });
     ui::InstallTerminationHandling(this);
 }

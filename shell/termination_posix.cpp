@@ -17,7 +17,7 @@ volatile sig_atomic_t terminationRequested = 0;
 // Only async-signal-safe calls here: the loop learns of the request through the pipe.
 void onTerminationSignal(int) {
     terminationRequested = 1;
-    corvana::sock::cancelAll();
+    corvana::platform::cancelAll();
     const char byte = 1;
     [[maybe_unused]] const auto n = ::write(terminationPipe[1], &byte, 1);
 }

@@ -19,7 +19,7 @@ BOOL WINAPI onConsoleControl(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
     terminationRequested = true;
-    corvana::sock::cancelAll();
+    corvana::platform::cancelAll();
     if (application)
         QMetaObject::invokeMethod(
             application, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);

@@ -1,14 +1,16 @@
 #pragma once
 // The two registry routines the windows and the port lookup use.
 
+#include "platform/regkey.h"
+
 #include <cstdint>
 #include <string>
 
 namespace corvana {
 
-// Predefined root keys, as the platform numbers them (low 32 bits of the root argument).
-inline constexpr int64_t HKEY_CURRENT_USER = 0x80000001LL;
-inline constexpr int64_t HKEY_LOCAL_MACHINE = 0x80000002LL;
+// Predefined root keys (the low 32 bits of the root argument).
+inline constexpr int64_t HKEY_CURRENT_USER = platform::kCurrentUser;
+inline constexpr int64_t HKEY_LOCAL_MACHINE = platform::kLocalMachine;
 
 // Stores `data` as a string value; creates the key path if needed. Throws ERegistryError
 // "Fehler beim Setzen der Daten für '<valueName>'" when the value cannot be written.

@@ -134,7 +134,8 @@ RunLog::RunLog(std::string_view order, const std::string& folder) {
     for (int attempt = 0; attempt < 20; ++attempt) {
         const std::string path =
             (fs::path(folder) / (fileStampOf(now()) + "_" + orderPart(order) + ".log")).string();
-        fd_ = sys::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        fd_ = platform::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                             0600);
         if (fd_ >= 0) {
             path_ = path;
             break;
@@ -149,7 +150,7 @@ RunLog::RunLog(std::string_view order, const std::string& folder) {
 
 RunLog::~RunLog() {
     if (fd_ >= 0)
-        sys::close(fd_);
+        platform::close(fd_);
 }
 
 void RunLog::Secret(const std::string& text) {
@@ -167,9 +168,9 @@ void RunLog::Line(std::string_view tag, std::string_view text) {
     std::string line = stampOf(now()) + " " + std::string(tag);
     line.append(tag.size() < kTagWidth ? kTagWidth - tag.size() : 0, ' ');
     line += " " + printable(body) + "\n";
-    if (!sys::writeAll(fd_, line.data(), line.size())) {
+    if (!platform::writeAll(fd_, line.data(), line.size())) {
         // A log with a hole in it would mislead; what was written up to here stays.
-        sys::close(fd_);
+        platform::close(fd_);
         fd_ = -1;
     }
 }

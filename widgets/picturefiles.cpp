@@ -94,7 +94,7 @@ unsigned char* sinkLine(void* owner, unsigned y) {
 // Opens `path` for reading or raises the file error naming it.
 int openForReading(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
-    const int fd = sys::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = platform::open(name.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw EInOutError(FileOpenErrorText(path, errno), errno);
     return fd;
@@ -108,7 +108,7 @@ QString PictureFolder() {
 
 std::string FileOpenErrorText(const QString& path, int err) {
     return "Datei \"" + QDir::toNativeSeparators(path).toStdString() +
-           "\" kann nicht geöffnet werden. " + sys::errorText(err);
+           "\" kann nicht geöffnet werden. " + platform::errorText(err);
 }
 
 QImage LoadJpegFile(const QString& path) {
@@ -116,7 +116,7 @@ QImage LoadJpegFile(const QString& path) {
     FILE* file = fdopen(fd, "rb");
     if (!file) {
         const int err = errno;
-        sys::close(fd);
+        platform::close(fd);
         throw EInOutError(FileOpenErrorText(path, err), err);
     }
     QImage image;
@@ -132,7 +132,7 @@ QImage LoadJpegFile(const QString& path) {
 }
 
 std::unique_ptr<QMovie> LoadGifMovie(const QString& path) {
-    sys::close(openForReading(path)); // the error of a missing or unreadable file names it
+    platform::close(openForReading(path)); // the error of a missing or unreadable file names it
     auto movie = std::make_unique<QMovie>(path, QByteArray("gif"));
     movie->setCacheMode(QMovie::CacheAll);
     // The header alone makes a movie "valid"; its first frame shows whether it can be drawn.

@@ -13,7 +13,7 @@
 #include "shell/browser.h"
 #include "shell/corvanabrowser.h"
 #include "util/hexconv.h"
-#include "util/tempdir.h"
+#include "util/tempfileerrors.h"
 #include "util/textpos.h"
 #include "widgets/messages.h"
 #include "widgets/picturefiles.h"
@@ -309,7 +309,7 @@ void TForm1::AdvPictureDownloadClick() {
     QCoreApplication::processEvents();
     // The download and the programming run hold this thread; their blocking waits keep the
     // busy picture moving, and do nothing else.
-    const sys::WaitTick busy([this] { Image2->AdvanceAnimation(true); }, kAnimationTickMs);
+    const platform::WaitTick busy([this] { Image2->AdvanceAnimation(true); }, kAnimationTickMs);
     StartRecord();
     try {
         ButtonURLClick();

@@ -92,7 +92,7 @@ public:
     // The wizard's own device link: port, receive accumulator, frame exchange, discovery.
     // Its transcript goes to Memo1 and Memo2.
     corvana::device::RemoteLink Link{&Memo1, &Memo2};
-    corvana::device::TComPort& ComPort1 = Link.ComPort1;
+    corvana::device::ComPort& ComPort1 = Link.ComPort1;
     std::string& RxBuffer = Link.RxBuffer;
     bool Senden(const std::string& frame) { return Link.Senden(frame); }
     bool Empfangen(int length, int timeout) { return Link.Empfangen(length, timeout); }
@@ -102,7 +102,7 @@ public:
     corvana::ProgrammingRun Run{Link, Image, &Memo1, &Memo2};
 
     // The completion report's client; it lives as long as the window.
-    corvana::HttpClient HttpClient1;
+    corvana::net::HttpClient HttpClient1;
 
     QPushButton* ButtonURL; // its click is the file-name step
     QPushButton* ButtonFTP; // its click is the code-file download

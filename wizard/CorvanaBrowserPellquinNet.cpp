@@ -41,7 +41,7 @@ private:
 
 void TForm1::ButtonFTPClick() {
     using namespace corvana;
-    TFtpSession session;
+    net::TFtpSession session;
     session.UseCodeServer();
     if (Record)
         Record->WatchFtp(session.Client);
@@ -86,7 +86,7 @@ void TForm1::AdvPictureFertigClick() {
                                "))/Statistik.aspx?QYX=QYX" + designation);
     } catch (const std::exception& e) {
         // A response that was no success has its status line in the log already.
-        if (Record && !dynamic_cast<const EHttpProtocolError*>(&e))
+        if (Record && !dynamic_cast<const net::EHttpProtocolError*>(&e))
             Record->HttpFailed(e.what());
         body.clear(); // the international host is asked instead
     }
@@ -96,7 +96,7 @@ void TForm1::AdvPictureFertigClick() {
                             "))/Statistik.aspx?QYX=QYX" + designation);
         } catch (const std::exception& e) {
             if (Record) {
-                if (!dynamic_cast<const EHttpProtocolError*>(&e))
+                if (!dynamic_cast<const net::EHttpProtocolError*>(&e))
                     Record->HttpFailed(e.what());
                 Record->Report("failed: " + ui::errorDisplayText(e.what()));
             }

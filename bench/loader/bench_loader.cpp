@@ -3,7 +3,7 @@
 // lines and the sum over 1000..7FFF. Goal: under 5 ms.
 //
 //   bench_loader [runs]      (default 200)
-#include "platform/tempdir.h"
+#include "platform/privatetempdir.h"
 #include "tests/support/hexrecords.h"
 #include "wizard/logic/hexloader.h"
 
@@ -30,14 +30,14 @@ std::string fullCodeFile() {
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
-    std::string dir = sys::tempBase() + "/corvana-bench-XXXXXX";
+    std::string dir = platform::tempBase() + "/corvana-bench-XXXXXX";
     if (!::mkdtemp(dir.data())) {
         std::perror("mkdtemp");
         return 1;
     }
     const std::string path = dir + "/Printer.drv";
     const std::string content = fullCodeFile();
-    const int fd = sys::createFileNoFollow(path);
+    const int fd = platform::createFileNoFollow(path);
     if (fd < 0 ||
         ::write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size())) {
         std::perror(path.c_str());

@@ -183,11 +183,11 @@ public:
     StringList Memo1, Memo2;
     device::RemoteLink Link{&Memo1, &Memo2};
     MemoryImage Image;
-    HttpClient HttpClient1; // lives with the wizard, across orders
+    net::HttpClient HttpClient1; // lives with the wizard, across orders
 
     void once(const std::string& localPath) {
         {
-            TFtpSession session;
+            net::TFtpSession session;
             session.UseCodeServer();
             session.Client.Connect();
             if (!session.ChangeDirectory(settings::kCodeServerDirectory))

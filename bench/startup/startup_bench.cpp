@@ -22,7 +22,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "tools/portal/standin.h"
 #include "util/registry.h"
 #include "util/settings.h"

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "tests/cli/codefile.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 
 using namespace corvana::test;
 namespace fs = std::filesystem;

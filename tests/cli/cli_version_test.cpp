@@ -1,6 +1,6 @@
 // pellquin --version: the version and the site this build was configured with, and an
 // environment override marked beside the built-in value it hides.
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "tools/pellquin/cli.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "device/bridgediscovery.h"
 #include "device/remotelink.h"
 #include "platform/usbtree.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "tools/remotesim/fakeusbtree.h"
 #include "util/errors.h"
 #include "util/registry.h"

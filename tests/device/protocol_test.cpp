@@ -329,7 +329,7 @@ TEST_F(Link, TheRemoteVanishingDuringAWaitRaisesThePortError) {
 }
 
 TEST_F(Link, AnErrorRaisedByTheReceiveHandlerLeavesTheWait) {
-    link.ComPort1.OnRxChar = [](TComPort&, int) {
+    link.ComPort1.OnRxChar = [](ComPort&, int) {
         throw EConvertError("'$zz' ist kein gültiger Integerwert");
     };
     link.Senden(DeviceTypeFrame("00"));

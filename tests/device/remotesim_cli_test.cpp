@@ -8,7 +8,7 @@
 
 #include "device/frames.h"
 #include "device/remotelink.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 
 using namespace corvana;
 using namespace corvana::device;

@@ -15,13 +15,13 @@
 #include "util/errors.h"
 
 using namespace corvana;
-using device::TComPort;
+using device::ComPort;
 
 namespace {
 
 class Serial : public test::SimTest {
 protected:
-    ~Serial() override { sys::setFaultHook(nullptr); }
+    ~Serial() override { platform::setFaultHook(nullptr); }
 
     // The error a call raises, as code, platform code and text.
     template <typename F> static EComPortError errorOf(F&& f) {
@@ -34,7 +34,7 @@ protected:
         return EComPortError("", 0, 0);
     }
 
-    TComPort port;
+    ComPort port;
 };
 
 TEST_F(Serial, OpenSetsTheFixedLineSettings) {
@@ -100,7 +100,7 @@ TEST_F(Serial, APortHeldByAnotherProcessIsDeniedAlsoToRoot) {
 
 TEST_F(Serial, ASecondPortObjectOnTheSameDeviceIsDenied) {
     port.Open();
-    TComPort other;
+    ComPort other;
     const auto e = errorOf([&] { other.Open(); });
     EXPECT_EQ(e.errorCode, 1);
     EXPECT_EQ(e.osError, EACCES);
@@ -132,7 +132,7 @@ TEST_F(Serial, SettingCurrentValuesDoesNotReopenAndANewNameDoes) {
     port.WriteStr(std::string("\x02$00\x03", 5));
     EXPECT_TRUE(second.waitForFrames(1, std::chrono::seconds(2)));
     // The first device was released.
-    TComPort first;
+    ComPort first;
     first.Open();
     EXPECT_TRUE(first.Connected());
 }
@@ -150,7 +150,7 @@ TEST_F(Serial, ClosingDiscardsWaitingBytes) {
 
 TEST_F(Serial, ClosingRunsTheHandOverTheEventThreadIsBlockedOn) {
     std::string got;
-    port.OnRxChar = [&](TComPort& p, int n) { p.ReadStr(got, n); };
+    port.OnRxChar = [&](ComPort& p, int n) { p.ReadStr(got, n); };
     port.Open();
     sim.send("hi");
     // The event thread now waits for a dispatch that only pumping or closing can run.
@@ -164,14 +164,14 @@ TEST_F(Serial, NotificationsRunOnTheOwnerInDispatchOrder) {
     std::vector<std::string> seen;
     const auto owner = std::this_thread::get_id();
     bool onOwner = true;
-    port.OnRxChar = [&](TComPort& p, int n) {
+    port.OnRxChar = [&](ComPort& p, int n) {
         onOwner = onOwner && std::this_thread::get_id() == owner;
         std::string data;
         p.ReadStr(data, n);
         seen.push_back("rx:" + data);
     };
-    port.OnRxFlag = [&](TComPort&) { seen.push_back("flag"); };
-    port.OnTxEmpty = [&](TComPort&) { seen.push_back("txempty"); };
+    port.OnRxFlag = [&](ComPort&) { seen.push_back("flag"); };
+    port.OnTxEmpty = [&](ComPort&) { seen.push_back("txempty"); };
     port.Open();
 
     port.WriteStr("x");
@@ -206,7 +206,7 @@ TEST_F(Serial, NotificationsRunOnTheOwnerInDispatchOrder) {
 TEST_F(Serial, SeparateArrivalsEachAnnounceTheirBytes) {
     std::string got;
     int calls = 0;
-    port.OnRxChar = [&](TComPort& p, int n) {
+    port.OnRxChar = [&](ComPort& p, int n) {
         EXPECT_GT(n, 0);
         std::string data;
         EXPECT_EQ(p.ReadStr(data, n), n);
@@ -234,9 +234,9 @@ TEST_F(Serial, ReadStrShortensToWhatArrived) {
 }
 
 TEST_F(Serial, ClosingFromInsideANotificationDoesNotDeadlock) {
-    port.OnRxChar = [&](TComPort& p, int) { p.Close(); };
+    port.OnRxChar = [&](ComPort& p, int) { p.Close(); };
     bool flagAfterClose = false;
-    port.OnRxFlag = [&](TComPort&) { flagAfterClose = true; };
+    port.OnRxFlag = [&](ComPort&) { flagAfterClose = true; };
     port.Open();
     sim.send(std::string("\0", 1));
     ASSERT_TRUE(pumpUntil([&] { return !port.Connected(); }));
@@ -247,18 +247,18 @@ TEST_F(Serial, ClosingFromInsideANotificationDoesNotDeadlock) {
 
 TEST_F(Serial, AnErrorInANotificationOutsideAWaitGoesToTheSink) {
     std::string reported;
-    TComPort::SetUncaughtErrorSink([&](std::exception_ptr e) {
+    ComPort::SetUncaughtErrorSink([&](std::exception_ptr e) {
         try {
             std::rethrow_exception(e);
         } catch (const std::exception& x) {
             reported = x.what();
         }
     });
-    port.OnRxChar = [&](TComPort&, int) { throw EConvertError("kaputt"); };
+    port.OnRxChar = [&](ComPort&, int) { throw EConvertError("kaputt"); };
     port.Open();
     sim.send("z");
     const bool seen = pumpUntil([&] { return !reported.empty(); });
-    TComPort::SetUncaughtErrorSink(nullptr);
+    ComPort::SetUncaughtErrorSink(nullptr);
     ASSERT_TRUE(seen);
     EXPECT_EQ(reported, "kaputt");
     EXPECT_TRUE(port.Connected());
@@ -296,10 +296,10 @@ TEST_F(Serial, ARefusedOpeningStepClosesTheDeviceAgain) {
           StepFault{"tcgetattr", ENOTTY, 7, "SetCommState function failed (win error code: 25)"},
           StepFault{"flock", EIO, 1, "Unable to open com port (win error code: 5)"}}) {
         SCOPED_TRACE(f.call);
-        sys::setFaultHook(
+        platform::setFaultHook(
             [&](const char* call) { return std::string(call) == f.call ? f.err : 0; });
         const auto e = errorOf([&] { port.Open(); });
-        sys::setFaultHook(nullptr);
+        platform::setFaultHook(nullptr);
         EXPECT_EQ(e.errorCode, f.code);
         EXPECT_STREQ(e.what(), f.text);
         EXPECT_FALSE(port.Connected());
@@ -310,9 +310,10 @@ TEST_F(Serial, ARefusedOpeningStepClosesTheDeviceAgain) {
 
 TEST_F(Serial, AFailedAbortOnClosingIsRaisedAfterTheDeviceIsReleased) {
     port.Open();
-    sys::setFaultHook([](const char* call) { return std::string(call) == "tcflush" ? EPERM : 0; });
+    platform::setFaultHook(
+        [](const char* call) { return std::string(call) == "tcflush" ? EPERM : 0; });
     const auto e = errorOf([&] { port.Close(); });
-    sys::setFaultHook(nullptr);
+    platform::setFaultHook(nullptr);
     EXPECT_EQ(e.errorCode, 5);
     EXPECT_STREQ(e.what(), "PurgeComm function failed (win error code: 1)");
     EXPECT_FALSE(port.Connected());

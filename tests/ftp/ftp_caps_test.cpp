@@ -2,6 +2,7 @@
 // far past the client's caps (64 MB, 1 MB). The client ends with a clear error, holds no more
 // than the cap meanwhile, and its connection serves the next command.
 #include "net/ftpclient.h"
+#include "net/netio.h"
 
 #include "tests/netsupport/loopback.h"
 #include "tests/support/procmem.h"
@@ -18,8 +19,8 @@ namespace corvana {
 namespace {
 
 constexpr size_t kMB = 1u << 20;
-constexpr size_t kListingCap = 64 * kMB;
-constexpr size_t kReplyCap = 1 * kMB;
+constexpr size_t kListingCap = net::kMaxListing;
+constexpr size_t kReplyCap = net::kMaxReplyText;
 
 // A server of one session that answers the login and CWD, and streams: a LIST sends
 // `listingBytes` of listing lines (stopping when the client goes); a "CWD big" gets a
@@ -121,7 +122,7 @@ private:
     std::thread thread_;
 };
 
-void connect(FtpClient& ftp, uint16_t port) {
+void connect(net::FtpClient& ftp, uint16_t port) {
     ftp.Host = "127.0.0.1";
     ftp.Port = port;
     ftp.Username = "ftpHEX";
@@ -131,7 +132,7 @@ void connect(FtpClient& ftp, uint16_t port) {
 TEST(FtpCaps, ListingPastItsCapEndsWithAnErrorAndTheConnectionGoesOn) {
     StreamingFtpServer server;
     server.listingBytes = 8 * kListingCap;
-    FtpClient ftp;
+    net::FtpClient ftp;
     connect(ftp, server.port());
     StringList dest;
     dest.Add("before");
@@ -163,7 +164,7 @@ TEST(FtpCaps, ListingPastItsCapEndsWithAnErrorAndTheConnectionGoesOn) {
 TEST(FtpCaps, ListingJustBelowItsCapIsTaken) {
     StreamingFtpServer server;
     server.listingBytes = kListingCap - kMB; // whole chunks, one short of the cap
-    FtpClient ftp;
+    net::FtpClient ftp;
     connect(ftp, server.port());
     StringList dest;
     ftp.List(dest);
@@ -175,7 +176,7 @@ TEST(FtpCaps, ListingJustBelowItsCapIsTaken) {
 TEST(FtpCaps, ReplyTextPastItsCapIsCutAndTheConnectionGoesOn) {
     StreamingFtpServer server;
     server.replyBytes = 48 * kMB;
-    FtpClient ftp;
+    net::FtpClient ftp;
     connect(ftp, server.port());
     const bool measured = test::kMemoryMeasurable && test::resetPeakRss();
     const long before = test::procStatusKb("VmRSS:");

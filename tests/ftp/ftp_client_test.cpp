@@ -7,7 +7,7 @@
 #include "tests/netsupport/expect.h"
 #include "tests/netsupport/ftpstub.h"
 #include "tests/netsupport/loopback.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "util/errors.h"
 
 #include <gtest/gtest.h>
@@ -52,10 +52,7 @@ protected:
         client.Username = "ftpHEX";
         client.Password = "47_qmr&cd$83";
     }
-    void TearDown() override {
-        sock::setFaultHook(nullptr);
-        sys::setFaultHook(nullptr);
-    }
+    void TearDown() override { platform::setFaultHook(nullptr); }
     // Connects and forgets the login lines, so a test sees only its own commands.
     void connect() {
         client.Connect();
@@ -83,7 +80,7 @@ protected:
     }
 
     FtpStub server;
-    FtpClient client;
+    net::FtpClient client;
     test::TempDir dir;
     size_t loginLines = 0;
 };
@@ -269,14 +266,15 @@ TEST_F(FtpClientTest, SocketFailuresCarryTheNumberAndItsDescription) {
               "Socket-Fehler # " + std::to_string(test::kConnRefused) +
                   "\r\nVerbindung abgelehnt.");
 
-    sock::setFaultHook([](const char* call) {
+    platform::setFaultHook([](const char* call) {
         return std::strcmp(call, "getaddrinfo") ? 0 : test::kHostNotFound;
     });
     EXPECT_EQ(test::errorText<ESocketError>([&] { client.Connect(); }),
               "Socket-Fehler # " + std::to_string(test::kHostNotFound) +
                   "\r\nHost nicht gefunden.");
     // A number without a German description leaves the second line empty.
-    sock::setFaultHook([](const char* call) { return std::strcmp(call, "connect") ? 0 : EDOM; });
+    platform::setFaultHook(
+        [](const char* call) { return std::strcmp(call, "connect") ? 0 : EDOM; });
     EXPECT_EQ(test::errorText<ESocketError>([&] { client.Connect(); }),
               "Socket-Fehler # " + std::to_string(EDOM) + "\r\n");
 }
@@ -422,11 +420,12 @@ TEST_F(FtpClientTest, FailedLocalWriteClosesTheFile) {
     server.setFile("f.hex", "data");
     const int fds = connectAndCountHandles();
     const std::string local = dir.file("Printer.drv");
-    sys::setFaultHook([](const char* call) { return std::strcmp(call, "write") ? 0 : ENOSPC; });
+    platform::setFaultHook(
+        [](const char* call) { return std::strcmp(call, "write") ? 0 : ENOSPC; });
     EXPECT_EQ(test::errorText<EInOutError>([&] { client.Retrieve("f.hex", local, true); }),
               "Fehler beim Schreiben der Datei \"" + local +
                   "\". Auf dem Datenträger ist nicht genügend Speicherplatz verfügbar.");
-    sys::setFaultHook(nullptr);
+    platform::setFaultHook(nullptr);
     EXPECT_EQ(openHandles(), fds);
     EXPECT_TRUE(client.Connected());
     // The transfer's final reply was taken in: the next command gets its own.
@@ -450,7 +449,7 @@ TEST_F(FtpClientTest, OperationsWithoutAConnectionFailAsSocketErrors) {
 
 TEST_F(FtpClientTest, ReleaseClosesWithoutQuit) {
     {
-        FtpClient other;
+        net::FtpClient other;
         other.Host = "127.0.0.1";
         other.Port = server.port();
         other.Username = "u";
@@ -598,11 +597,11 @@ TEST_F(FtpClientTest, AbortEndsAWaitWithoutLimit) {
     server.on("SYST", {ftp::hang()});
     std::thread terminator([] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        sock::cancelAll();
+        platform::cancelAll();
     });
     EXPECT_EQ(test::errorText<ESocketError>([&] { client.Connect(); }), cancelled);
     terminator.join();
-    sock::clearCancelAll();
+    platform::clearCancelAll();
     EXPECT_FALSE(client.Connected());
 }
 

@@ -3,7 +3,7 @@
 #include "net/ftpsession.h"
 
 #include "tests/netsupport/pyserver.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 
 #include <gtest/gtest.h>
 
@@ -58,7 +58,7 @@ TEST(FtpRealServerTest, ListsAndDownloadsByteIdenticalInActiveMode) {
     test::TempDir local;
     const std::string target =
         local.write("Printer.drv", "an older code file, longer than the new");
-    TFtpSession session;
+    net::TFtpSession session;
     session.UseCodeServer();
     session.Client.Connect();
     EXPECT_TRUE(session.ChangeDirectory("."));

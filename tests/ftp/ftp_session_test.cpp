@@ -5,7 +5,7 @@
 #include "platform/sockets.h"
 #include "tests/netsupport/expect.h"
 #include "tests/netsupport/ftpstub.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "util/errors.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +31,7 @@ protected:
 };
 
 TEST_F(FtpSessionTest, UsesTheCodeServerWithTheFixedAccount) {
-    TFtpSession session;
+    net::TFtpSession session;
     session.UseCodeServer();
     EXPECT_EQ(session.Client.Host, "127.0.0.1");
     EXPECT_EQ(session.Client.Port, server.port());
@@ -46,7 +46,7 @@ TEST_F(FtpSessionTest, RefusedDirectoryChangeIsFalseAndTheDownloadGoesOn) {
     server.setFile("QYX12345.hex", ":00000001FF\r\n");
     const std::string local = dir.file("Printer.drv");
     {
-        TFtpSession session;
+        net::TFtpSession session;
         session.UseCodeServer();
         session.Client.Connect();
         EXPECT_FALSE(session.ChangeDirectory("."));
@@ -68,7 +68,7 @@ TEST_F(FtpSessionTest, RefusedDirectoryChangeIsFalseAndTheDownloadGoesOn) {
 TEST_F(FtpSessionTest, FailedDownloadIsFalseAndReleaseClosesWithoutQuit) {
     const std::string local = dir.write("Printer.drv", "from an earlier run");
     {
-        TFtpSession session;
+        net::TFtpSession session;
         session.UseCodeServer();
         session.Client.Connect();
         // An empty code-file name still goes out as "RETR " and is refused.
@@ -84,7 +84,7 @@ TEST_F(FtpSessionTest, FailedDownloadIsFalseAndReleaseClosesWithoutQuit) {
 
 TEST_F(FtpSessionTest, ListingErrorsAreNotCaught) {
     server.on("LIST", {ftp::reply("550 No listing\r\n")});
-    TFtpSession session;
+    net::TFtpSession session;
     session.UseCodeServer();
     session.Client.Connect();
     EXPECT_EQ(test::errorText<EReplyError>([&] { session.ListFiles(); }), "No listing\r\n");
@@ -92,7 +92,7 @@ TEST_F(FtpSessionTest, ListingErrorsAreNotCaught) {
 
 TEST_F(FtpSessionTest, CancellationPassesThroughTheBooleanResults) {
     server.on("RETR", {ftp::reply("150 ok\r\n"), ftp::hang()});
-    TFtpSession session;
+    net::TFtpSession session;
     session.UseCodeServer();
     session.Client.Connect();
     std::thread stopper([&] {

@@ -4,7 +4,7 @@
 #include "net/ftpclient.h"
 
 #include "tests/netsupport/ftpstub.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ namespace ftp = test::ftp;
 TEST(FtpSignalTest, SignalsDuringTheWaitsAreRetried) {
     test::FtpStub server;
     test::TempDir dir;
-    FtpClient client;
+    net::FtpClient client;
     client.Host = "127.0.0.1";
     client.Port = server.port();
     client.Username = "ftpHEX";

@@ -5,7 +5,7 @@
 #include "net/ftpsession.h"
 
 #include "tests/netsupport/serverprocess.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "util/errors.h"
 #include "util/settings.h"
 
@@ -150,7 +150,7 @@ TEST_F(FtpVsftpdTest, TheWizardsSessionListsAndDownloadsByteForByte) {
     test::ScopedEnv portEnv("CORVANA_CODE_SERVER_PORT", std::to_string(port));
     const std::string target = local.write("Printer.drv", std::string(50000, 'x'));
 
-    TFtpSession session;
+    net::TFtpSession session;
     test::AbortAfter watchdog(session.Client);
     session.UseCodeServer();
     session.Client.Connect();
@@ -175,7 +175,7 @@ TEST_F(FtpVsftpdTest, TheWizardsSessionListsAndDownloadsByteForByte) {
 }
 
 TEST_F(FtpVsftpdTest, AMissingFileIsARefusalAndLeavesAnEmptyLocalFile) {
-    FtpClient client;
+    net::FtpClient client;
     client.Host = "127.0.0.1";
     client.Port = port;
     client.Username = settings::kCodeServerUser;
@@ -198,7 +198,7 @@ TEST_F(FtpVsftpdTest, AMissingFileIsARefusalAndLeavesAnEmptyLocalFile) {
 }
 
 TEST_F(FtpVsftpdTest, AWrongPasswordIsRefusedAndTheConnectionClosed) {
-    FtpClient client;
+    net::FtpClient client;
     client.Host = "127.0.0.1";
     client.Port = port;
     client.Username = settings::kCodeServerUser;

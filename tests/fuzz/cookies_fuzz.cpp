@@ -54,7 +54,7 @@ bool related(const std::string& host, const std::vector<std::string>& setters) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    CookieStore store;
+    net::CookieStore store;
     std::vector<std::string> given; // every value text handed to the store
     std::vector<std::string> hosts; // the hosts that answered with them
     size_t start = 0;
@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         }
         case 'D': {
-            const std::time_t t = CookieStore::ParseDate(line.substr(1));
+            const std::time_t t = net::CookieStore::ParseDate(line.substr(1));
             check(t >= -1);
             break;
         }

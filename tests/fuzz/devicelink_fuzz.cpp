@@ -293,7 +293,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     ScriptedRemote remote;
     remote.replies = parseReplies(data, size, 1);
-    device::TComPort::SetDeviceFactory(
+    device::ComPort::SetDeviceFactory(
         [&](const std::string&, int&) { return std::make_unique<Device>(remote); });
     ScriptClock clock(remote);
     StringList memo1, memo2;
@@ -305,7 +305,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             runReadOut(remote, link);
         link.ComPort1.Close();
     }
-    device::TComPort::SetDeviceFactory(nullptr);
+    device::ComPort::SetDeviceFactory(nullptr);
 
     // One notification per piece, each logged as it came.
     std::vector<std::string> logged;

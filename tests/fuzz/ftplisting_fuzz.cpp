@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     StringList dest;
     dest.Add("left over from before");
-    FtpClient::SplitListing(text, dest);
+    net::FtpClient::SplitListing(text, dest);
 
     std::vector<std::string> expected;
     std::string cur;

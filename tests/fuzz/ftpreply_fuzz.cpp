@@ -16,23 +16,23 @@ using corvana::fuzz::check;
 
 namespace {
 
-void checkReply(const FtpReply& r) {
+void checkReply(const net::FtpReply& r) {
     check(r.Code >= 0 && r.Code <= 999);
     size_t total = 0;
     for (const auto& line : r.Text) {
-        check(line.size() <= netio::kMaxLineLength);
+        check(line.size() <= net::kMaxLineLength);
         check(line.find('\n') == std::string::npos);
         total += line.size();
     }
     // The text stops growing past 1 MB; the line that crossed it is the last one kept.
-    check(total <= (1u << 20) + netio::kMaxLineLength);
+    check(total <= net::kMaxReplyText + net::kMaxLineLength);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::ScriptedPeer peer(data, size);
-    FtpClient ftp;
+    net::FtpClient ftp;
     ftp.Host = "127.0.0.1";
     ftp.Username = "ftpHEX";
     ftp.Password = "secret";

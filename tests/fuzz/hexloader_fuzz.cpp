@@ -2,7 +2,7 @@
 // whatever the file holds, the image keeps its shape: labels intact, every byte cell one or
 // two hexadecimal digits, an end address inside the image. A read outside the table throws
 // std::out_of_range, which the fuzzer reports as a crash.
-#include "platform/tempdir.h"
+#include "platform/privatetempdir.h"
 #include "util/errors.h"
 #include "util/hexconv.h"
 #include "wizard/logic/hexloader.h"
@@ -46,7 +46,7 @@ void check(bool cond) {
 
 // A private scratch directory for the file loads, removed when the fuzzer exits.
 struct Scratch {
-    std::string dir = sys::tempBase() + "/corvana-fuzz-XXXXXX";
+    std::string dir = platform::tempBase() + "/corvana-fuzz-XXXXXX";
     std::string path;
     Scratch() {
         check(::mkdtemp(dir.data()) != nullptr);
@@ -88,12 +88,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     StringList memoText, memoFile;
 
     const Outcome a = run([&](const MessageFn& show, HexLoadResult* r) {
-        return LadenHexText(fromText, memoText, text, show, r);
+        return LoadHexText(fromText, memoText, text, show, r);
     });
 
     // A new file each run: emptying the old one makes ext4 flush it to disk every time.
     ::unlink(scratchFile().c_str());
-    const int fd = sys::createFileNoFollow(scratchFile());
+    const int fd = platform::createFileNoFollow(scratchFile());
     check(fd >= 0);
     check(::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()));
     ::close(fd);

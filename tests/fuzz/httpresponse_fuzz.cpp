@@ -17,7 +17,7 @@ using corvana::fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::ScriptedPeer peer(data, size);
-    HttpClient http;
+    net::HttpClient http;
     for (int i = 0; i < 2; ++i) {
         try {
             const std::string body =
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             check(body.size() <= peer.script().size());
             const int code = http.ResponseCode();
             check(code >= 200 && code < 300);
-        } catch (const EHttpProtocolError& e) {
+        } catch (const net::EHttpProtocolError& e) {
             check(e.ResponseBody.size() <= peer.script().size());
             check(std::string(e.what()).find('\n') == std::string::npos);
         } catch (const Exception&) {

@@ -26,11 +26,11 @@ public:
             cut_ = data[0];
             script_.assign(reinterpret_cast<const char*>(data) + 1, size - 1);
         }
-        sock::setConnectHook(
-            [this](const std::string&, uint16_t, sock::Socket& out) { return connect(out); });
+        platform::setConnectHook(
+            [this](const std::string&, uint16_t, platform::Socket& out) { return connect(out); });
     }
     ~ScriptedPeer() {
-        sock::setConnectHook(nullptr);
+        platform::setConnectHook(nullptr);
         for (int fd : peers_)
             ::close(fd);
     }
@@ -41,7 +41,7 @@ public:
     const std::string& script() const { return script_; }
 
 private:
-    int connect(sock::Socket& out) {
+    int connect(platform::Socket& out) {
         int sv[2];
         if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sv) < 0)
             return errno;
@@ -57,7 +57,7 @@ private:
             }
         }
         ::shutdown(sv[1], SHUT_WR);
-        out = sock::Socket(sv[0]);
+        out = platform::Socket(sv[0]);
         return 0;
     }
 

@@ -29,21 +29,21 @@ TEST(CookieRefusal, NamesAndValuesThatWouldBreakTheHeaderAreNotKept) {
         {"a=x\ty", false, ""},
     };
     for (const auto& c : cases) {
-        CookieStore store;
+        net::CookieStore store;
         store.Take(c.value, c.version2, "portal.test", "/");
         EXPECT_EQ(store.Header("portal.test", "/"), c.sent) << c.value;
     }
 }
 
 TEST(CookieRefusal, AHugeMaxAgeKeepsTheCookie) {
-    CookieStore store;
+    net::CookieStore store;
     store.Take("a=1; Max-Age=99999999999999999999999", false, "portal.test", "/");
     EXPECT_EQ(store.Header("portal.test", "/"), "a=1");
 }
 
 TEST(CookieRefusal, ADateBefore1970DeletesTheCookie) {
-    EXPECT_EQ(CookieStore::ParseDate("Sun, 06 Nov 1894 08:49:37 GMT"), 0);
-    CookieStore store;
+    EXPECT_EQ(net::CookieStore::ParseDate("Sun, 06 Nov 1894 08:49:37 GMT"), 0);
+    net::CookieStore store;
     store.Take("a=1", false, "portal.test", "/");
     store.Take("a=; expires=Mon, 01 Jan 1900 00:00:00 GMT", false, "portal.test", "/");
     EXPECT_EQ(store.Header("portal.test", "/"), "");

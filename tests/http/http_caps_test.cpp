@@ -2,6 +2,7 @@
 // cap, chunk after chunk): the 64 MB cap ends the call with a clear error, the client holds
 // no more than the cap meanwhile, closes that connection, and the next request works.
 #include "net/httpclient.h"
+#include "net/netio.h"
 
 #include "tests/netsupport/loopback.h"
 #include "tests/support/procmem.h"
@@ -17,7 +18,7 @@ namespace corvana {
 namespace {
 
 constexpr size_t kMB = 1u << 20;
-constexpr size_t kBodyCap = 64 * kMB;
+constexpr size_t kBodyCap = net::kMaxResponse;
 
 enum class Framing { Unframed, Length, Chunked };
 
@@ -97,13 +98,13 @@ class HttpCaps : public ::testing::TestWithParam<Framing> {};
 
 TEST_P(HttpCaps, BodyPastTheCapEndsWithAnErrorAndTheNextRequestWorks) {
     StreamingHttpServer server(GetParam(), 8 * kBodyCap);
-    HttpClient http;
+    net::HttpClient http;
     const bool measured = test::kMemoryMeasurable && test::resetPeakRss();
     const long before = test::procStatusKb("VmRSS:");
     try {
         http.Get(server.url());
         FAIL() << "a body past the cap was returned";
-    } catch (const EHttpProtocolError& e) {
+    } catch (const net::EHttpProtocolError& e) {
         FAIL() << "a success answered as an error: " << e.what();
     } catch (const EProtocolError& e) {
         EXPECT_STREQ(e.what(), "Die Antwort ist zu groß.");
@@ -138,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(Framings, HttpCaps,
 
 TEST(HttpCapsEdge, BodyJustBelowTheCapIsReturned) {
     StreamingHttpServer server(Framing::Length, kBodyCap - kMB);
-    HttpClient http;
+    net::HttpClient http;
     EXPECT_EQ(http.Get(server.url()).size(), kBodyCap - kMB);
     EXPECT_FALSE(server.cut.load());
     EXPECT_EQ(http.Get(server.url()), "ok");

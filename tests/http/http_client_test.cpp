@@ -29,7 +29,7 @@ const std::string kAgent = "User-Agent: Mozilla/3.0 (compatible; Corvana Pellqui
 TEST(HttpClientTest, SendsTheRequestByteForByte) {
     HttpStub server;
     server.respond("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
-    HttpClient client;
+    net::HttpClient client;
     EXPECT_EQ(client.Get(url(server, "/Corvana/(S(x1y2z3))/Statistik.aspx?QYX=QYX12345-PQ")), "ok");
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
@@ -60,17 +60,17 @@ TEST(HttpClientTest, AddressesAreSplitWithoutRewriting) {
         {"portal.example/y", "GET /y HTTP/1.1", "portal.example"},
     };
     for (const Row& r : rows) {
-        const std::string head = http::requestHead(http::splitUrl(r.url), "");
+        const std::string head = net::requestHead(net::splitUrl(r.url), "");
         EXPECT_EQ(head, r.requestLine + "\r\nContent-Type: text/html\r\nHost: " + r.host +
                             "\r\nAccept: text/html, */*\r\n" + kAgent + "\r\n")
             << r.url;
     }
-    EXPECT_EQ(test::errorText<EProtocolError>([] { http::splitUrl("https://portal.example/"); }),
+    EXPECT_EQ(test::errorText<EProtocolError>([] { net::splitUrl("https://portal.example/"); }),
               "Protokoll nicht unterstützt: https");
     EXPECT_EQ(test::errorText<EProtocolError>(
-                  [] { http::splitUrl("http://portal.example/a\r\nX-Forged: 1"); }),
+                  [] { net::splitUrl("http://portal.example/a\r\nX-Forged: 1"); }),
               "Ungültiges Zeichen in der Adresse.");
-    EXPECT_EQ(test::errorText<EConvertError>([] { http::splitUrl("http://portal.example:8o/"); }),
+    EXPECT_EQ(test::errorText<EConvertError>([] { net::splitUrl("http://portal.example:8o/"); }),
               "'8o' ist kein gültiger Integerwert");
 }
 
@@ -94,12 +94,12 @@ TEST_P(HttpStatusTest, ReturnsTheBodyOrRaisesTheStatusLine) {
     const StatusCase& c = GetParam();
     HttpStub server;
     server.respond(c.response, c.then);
-    HttpClient client;
+    net::HttpClient client;
     std::string body, error = "<no error>";
     int code = -1;
     try {
         body = client.Get(url(server, "/Statistik.aspx?QYX=QYX1-PQ"));
-    } catch (const EHttpProtocolError& e) {
+    } catch (const net::EHttpProtocolError& e) {
         error = e.what();
         code = e.statusCode;
         body = e.ResponseBody;
@@ -161,11 +161,11 @@ TEST(HttpClientTest, ErrorBodyThatStallsEndsTheCallWithTheError) {
     HttpStub server;
     // No length, connection kept open: the body would never end on its own.
     server.respond("HTTP/1.1 503 Service Unavailable\r\n\r\nplease wait");
-    HttpClient client;
+    net::HttpClient client;
     try {
         client.Get(url(server, "/"));
         FAIL() << "no error";
-    } catch (const EHttpProtocolError& e) {
+    } catch (const net::EHttpProtocolError& e) {
         EXPECT_STREQ(e.what(), "HTTP/1.1 503 Service Unavailable");
         EXPECT_EQ(e.ResponseBody, "please wait");
     }
@@ -174,14 +174,14 @@ TEST(HttpClientTest, ErrorBodyThatStallsEndsTheCallWithTheError) {
 
 TEST(HttpClientTest, ConnectionIsKeptOnlyWhenTheResponseAllowsIt) {
     HttpStub a, b;
-    HttpClient client;
+    net::HttpClient client;
     a.respond("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n1");
     a.respond("HTTP/1.1 404 Not Found\r\nContent-Length: 1\r\n\r\n2");
     a.respond("HTTP/1.1 200 OK\r\nConnection: Close \r\nContent-Length: 1\r\n\r\n3");
     a.respond("HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\n4");
     a.respond("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n5");
     EXPECT_EQ(client.Get(url(a, "/1")), "1");
-    EXPECT_THROW(client.Get(url(a, "/2")), EHttpProtocolError);
+    EXPECT_THROW(client.Get(url(a, "/2")), net::EHttpProtocolError);
     EXPECT_EQ(client.Get(url(a, "/3")), "3");
     EXPECT_EQ(client.Get(url(a, "/4")), "4");
     EXPECT_EQ(client.Get(url(a, "/5")), "5");
@@ -201,7 +201,7 @@ TEST(HttpClientTest, IdleConnectionClosedByTheServerIsNotReused) {
     HttpStub server;
     server.respond("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nfirst", Then::Close);
     server.respond("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nsecond");
-    HttpClient client;
+    net::HttpClient client;
     EXPECT_EQ(client.Get(url(server, "/")), "first");
     ASSERT_TRUE(server.waitServerClosed(1));
     EXPECT_EQ(client.Get(url(server, "/")), "second");
@@ -226,7 +226,7 @@ TEST(HttpClientTest, CookiesAreSentBackWhereTheirPathCovers) {
                    "Content-Length: 0\r\n\r\n");
     for (int i = 0; i < 3; ++i)
         server.respond("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
-    HttpClient client;
+    net::HttpClient client;
     client.Get(url(server, "/Corvana/Login.aspx"));
     client.Get(url(server, "/Corvana/(S(x))/Statistik.aspx?QYX=QYX1"));
     client.Get(url(server, "/CorvanaX/page"));
@@ -241,7 +241,7 @@ TEST(HttpClientTest, CookiesAreSentBackWhereTheirPathCovers) {
 }
 
 TEST(HttpClientTest, CookieStoreMatchesHostAndPath) {
-    CookieStore store;
+    net::CookieStore store;
     store.Take("a=1", false, "Portal.Example", "/shop/cart/view.aspx");
     store.Take("b=2; Domain=.portal.example", false, "www.portal.example", "/");
     store.Take("c=3; Max-Age=0", false, "portal.example", "/");
@@ -263,10 +263,10 @@ TEST(HttpClientTest, CookieStoreMatchesHostAndPath) {
     for (const Row& r : rows)
         EXPECT_EQ(store.Header(r.host, r.path), r.header) << r.host << r.path;
 
-    EXPECT_EQ(CookieStore::ParseDate("Sun, 06 Nov 1994 08:49:37 GMT"), 784111777);
-    EXPECT_EQ(CookieStore::ParseDate("Sunday, 06-Nov-94 08:49:37 GMT"), 784111777);
-    EXPECT_EQ(CookieStore::ParseDate("Sun Nov  6 08:49:37 1994"), 784111777);
-    EXPECT_EQ(CookieStore::ParseDate("soon"), -1);
+    EXPECT_EQ(net::CookieStore::ParseDate("Sun, 06 Nov 1994 08:49:37 GMT"), 784111777);
+    EXPECT_EQ(net::CookieStore::ParseDate("Sunday, 06-Nov-94 08:49:37 GMT"), 784111777);
+    EXPECT_EQ(net::CookieStore::ParseDate("Sun Nov  6 08:49:37 1994"), 784111777);
+    EXPECT_EQ(net::CookieStore::ParseDate("soon"), -1);
 }
 
 TEST(HttpClientTest, LongHeaderLinesAreFoldedAtWhiteSpace) {
@@ -277,7 +277,7 @@ TEST(HttpClientTest, LongHeaderLinesAreFoldedAtWhiteSpace) {
                        "\r\nContent-Length: 0\r\n\r\n");
     }
     server.respond("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
-    HttpClient client;
+    net::HttpClient client;
     for (int i = 0; i < 9; ++i)
         client.Get(url(server, "/"));
     const std::string raw = server.requests().back().raw;
@@ -287,27 +287,27 @@ TEST(HttpClientTest, LongHeaderLinesAreFoldedAtWhiteSpace) {
         " cookie4=value4; cookie5=value5; cookie6=value6; cookie7=value7\r\n";
     EXPECT_NE(raw.find(expected), std::string::npos) << raw;
 
-    EXPECT_EQ(http::foldHeader("Host: short"), "Host: short");
+    EXPECT_EQ(net::foldHeader("Host: short"), "Host: short");
     const std::string unbroken = "X: " + std::string(100, 'x');
-    EXPECT_EQ(http::foldHeader(unbroken), unbroken) << "nowhere to fold";
-    EXPECT_EQ(http::foldHeader("X: " + std::string(90, 'a') + " b c"),
+    EXPECT_EQ(net::foldHeader(unbroken), unbroken) << "nowhere to fold";
+    EXPECT_EQ(net::foldHeader("X: " + std::string(90, 'a') + " b c"),
               "X: " + std::string(90, 'a') + "\r\n b c");
 }
 
 TEST(HttpClientTest, NetworkFailuresRaiseTheirTexts) {
-    HttpClient client;
+    net::HttpClient client;
     EXPECT_EQ(test::errorText<ESocketError>([&] {
                   client.Get("http://127.0.0.1:" + std::to_string(test::unusedPort()) + "/");
               }),
               "Socket-Fehler # " + std::to_string(test::kConnRefused) +
                   "\r\nVerbindung abgelehnt.");
 
-    sock::setFaultHook(
+    platform::setFaultHook(
         [](const char* c) { return std::strcmp(c, "getaddrinfo") ? 0 : test::kHostNotFound; });
     EXPECT_EQ(test::errorText<ESocketError>([&] { client.Get("http://portal.example/"); }),
               "Socket-Fehler # " + std::to_string(test::kHostNotFound) +
                   "\r\nHost nicht gefunden.");
-    sock::setFaultHook(nullptr);
+    platform::setFaultHook(nullptr);
 
     HttpStub server;
     server.respond("", Then::Close);
@@ -325,7 +325,7 @@ TEST(HttpClientTest, AbortEndsAWaitWithoutLimit) {
     HttpStub server;
     // A success whose body only ends when the server closes, which it never does.
     server.respond("HTTP/1.1 200 OK\r\n\r\nsome");
-    HttpClient client;
+    net::HttpClient client;
     std::thread stopper([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         client.Abort();

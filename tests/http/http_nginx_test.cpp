@@ -7,7 +7,7 @@
 
 #include "tests/netsupport/loopback.h"
 #include "tests/netsupport/serverprocess.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "util/errors.h"
 
 #include <gtest/gtest.h>
@@ -111,28 +111,28 @@ protected:
 };
 
 TEST_F(HttpNginxTest, ThePageWithABodyByteForByte) {
-    HttpClient client;
+    net::HttpClient client;
     test::AbortAfter watchdog(client);
     EXPECT_EQ(client.Get(url("/Corvana")), page);
     EXPECT_EQ(client.ResponseCode(), 200);
 }
 
 TEST_F(HttpNginxTest, AnEmptyPageIsTheEmptyText) {
-    HttpClient client;
+    net::HttpClient client;
     test::AbortAfter watchdog(client);
     EXPECT_EQ(client.Get(url("/empty")), "");
     EXPECT_EQ(client.ResponseCode(), 200);
 }
 
 TEST_F(HttpNginxTest, ARedirectAndAMissingPageAreProtocolErrors) {
-    HttpClient client;
+    net::HttpClient client;
     test::AbortAfter watchdog(client);
     const std::vector<std::pair<std::string, int>> cases{{"/moved", 302}, {"/nowhere", 404}};
     for (const auto& [area, code] : cases) {
         try {
             client.Get(url(area));
             ADD_FAILURE() << area << ": no error";
-        } catch (const EHttpProtocolError& e) {
+        } catch (const net::EHttpProtocolError& e) {
             EXPECT_EQ(e.statusCode, code) << e.what();
             EXPECT_EQ(std::string(e.what()).substr(0, 13), "HTTP/1.1 " + std::to_string(code) + " ")
                 << e.what();
@@ -161,14 +161,14 @@ TEST_F(HttpNginxTest, AChunkedBody) {
     EXPECT_NE(head.find("\r\nTransfer-Encoding: chunked"), std::string::npos) << head;
     EXPECT_EQ(head.find("Content-Length"), std::string::npos) << head;
 
-    HttpClient client;
+    net::HttpClient client;
     test::AbortAfter watchdog(client);
     EXPECT_EQ(client.Get(url("/chunked")),
               "<p>gemeldet: QYX12345-PQ</p>\n" + std::string(9000, 'z') + "\n");
 }
 
 TEST_F(HttpNginxTest, TwoReportsInARowOverOneConnection) {
-    HttpClient client;
+    net::HttpClient client;
     test::AbortAfter watchdog(client);
     EXPECT_EQ(client.Get(url("/Corvana")), page);
     EXPECT_TRUE(client.Connected());

@@ -3,7 +3,7 @@
 #include "net/httpclient.h"
 
 #include "tests/netsupport/pyserver.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 
 #include <gtest/gtest.h>
 
@@ -38,12 +38,12 @@ TEST(HttpRealServerTest, FetchesAFileAndReportsAMissingOne) {
     ASSERT_TRUE(server.ok()) << server.error();
     const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
 
-    HttpClient client;
+    net::HttpClient client;
     EXPECT_EQ(client.Get(base + "/Statistik.aspx?QYX=QYX12345-PQ"), page);
     try {
         client.Get(base + "/Corvana/missing.aspx");
         FAIL() << "no error";
-    } catch (const EHttpProtocolError& e) {
+    } catch (const net::EHttpProtocolError& e) {
         EXPECT_EQ(e.statusCode, 404);
         EXPECT_EQ(std::string(e.what()).substr(0, 13), "HTTP/1.0 404 ") << e.what();
     }

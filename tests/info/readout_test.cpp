@@ -71,7 +71,7 @@ TEST(Designation, JoinsTypeNumberAndCode) {
 
 // Records what the read-out tells the display, and whether the port was open then.
 struct RecordingDisplay : info::ReadOutDisplay {
-    explicit RecordingDisplay(device::TComPort& p) : port(p) {}
+    explicit RecordingDisplay(device::ComPort& p) : port(p) {}
     void ClearFields() override { calls.push_back("clear"); }
     void Busy() override {
         calls.push_back("busy");
@@ -85,7 +85,7 @@ struct RecordingDisplay : info::ReadOutDisplay {
     void NoHardware() override {
         calls.push_back(port.Connected() ? "no hardware (open)" : "no hardware");
     }
-    device::TComPort& port;
+    device::ComPort& port;
     std::vector<std::string> calls;
     std::function<void()> onBusy;
 };

@@ -3,7 +3,7 @@
 
 #include "platform/sysio.h"
 #include "tests/support/hexrecords.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "util/errors.h"
 #include "wizard/logic/hexloader.h"
 
@@ -56,7 +56,7 @@ public: // the case table checks reach in through LoaderTest&
                 out.push_back(a);
         return out;
     }
-    void TearDown() override { sys::setFaultHook(nullptr); }
+    void TearDown() override { platform::setFaultHook(nullptr); }
 
     test::TempDir dir;
     MemoryImage image;
@@ -352,7 +352,7 @@ TEST_F(LoaderTest, FileErrorsRaiseGermanTextsAfterTheReset) {
                   {"read", ENOSPC, "E/A-Fehler 28"}};
     const std::string path = dir.write("Printer.drv", rec(0x1000, {1}) + kEnd);
     for (const auto& f : faults) {
-        sys::setFaultHook(
+        platform::setFaultHook(
             [&](const char* call) { return std::string(call) == f.call ? f.err : 0; });
         try {
             LadenHexFile(image, memo, path, show, &result);
@@ -361,7 +361,7 @@ TEST_F(LoaderTest, FileErrorsRaiseGermanTextsAfterTheReset) {
             EXPECT_STREQ(e.what(), f.text);
             EXPECT_EQ(e.errorCode, f.err);
         }
-        sys::setFaultHook(nullptr);
+        platform::setFaultHook(nullptr);
     }
     try {
         LadenHexFile(image, memo, dir.path(), show, &result);
@@ -379,9 +379,9 @@ TEST_F(LoaderTest, TheFileIsClosedOnEveryWayOut) {
     image.se_Address1 = "xyz"; // the sum raises from inside the load
     EXPECT_THROW(load(kEnd), EConvertError);
     image.se_Address1 = "1000";
-    sys::setFaultHook([](const char* call) { return std::string(call) == "read" ? EIO : 0; });
+    platform::setFaultHook([](const char* call) { return std::string(call) == "read" ? EIO : 0; });
     EXPECT_THROW(load(kEnd), EInOutError);
-    sys::setFaultHook(nullptr);
+    platform::setFaultHook(nullptr);
     EXPECT_EQ(openDescriptors(), before);
 }
 
@@ -395,7 +395,7 @@ TEST_F(LoaderTest, TextAndFileGiveTheSameLoad) {
     MemoryImage other;
     StringList otherMemo;
     boxes.clear();
-    EXPECT_EQ(LadenHexText(other, otherMemo, file, show, &result), fromFile);
+    EXPECT_EQ(LoadHexText(other, otherMemo, file, show, &result), fromFile);
     EXPECT_EQ(otherMemo.lines(), fileMemo);
     EXPECT_EQ(boxes, fileBoxes);
     EXPECT_EQ(result.errorLine, fileResult.errorLine);

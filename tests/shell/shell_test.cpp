@@ -29,7 +29,7 @@
 #include "shell/termination.h"
 #include "tests/shell/modalwatch.h"
 #include "tests/support/fakebrowser.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "util/registry.h"
 #include "util/settings.h"
 #include "widgets/messages.h"
@@ -71,7 +71,7 @@ protected:
         Form3 = new TForm3();
     }
     void TearDown() override {
-        sys::setFaultHook(nullptr);
+        platform::setFaultHook(nullptr);
         DestroyWindowSet();
         ui::setMessageHook(nullptr);
         LoginEditMode = 0;
@@ -331,7 +331,7 @@ TEST_F(Shell, TerminationSignalDuringTheFirstStartLoginEndsTheTool) {
     poll.start(20);
     QTimer::singleShot(5000, &context, [] { QCoreApplication::exit(99); });
     const int rc = RunWindowSet(*qApp);
-    sock::clearCancelAll();
+    platform::clearCancelAll();
     ui::ClearTerminationRequest();
     setBrowserFactory(nullptr);
     EXPECT_TRUE(loginWasUp);
@@ -551,14 +551,14 @@ TEST_F(LoginKeys, EscapeAndTheCloseBoxStoreNothing) {
 TEST_F(Shell, FailingWriteStopsTheSave) {
     storeAll("old-id", "old-code", "XX");
     int writes = 0;
-    sys::setFaultHook([&](const char* call) {
+    platform::setFaultHook([&](const char* call) {
         return std::strcmp(call, "write") == 0 && ++writes > 1 ? EIO : 0;
     });
     Form3->show();
     Form3->Edit1->setText("new-id");
     Form3->Edit2->setText("new-code");
     Form3->Button1->click();
-    sys::setFaultHook(nullptr);
+    platform::setFaultHook(nullptr);
 
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Fehler beim Setzen der Daten für 'corvana_browser_passcode'");

@@ -13,7 +13,7 @@
 #include "shell/corvanabrowser.h"
 #include "shell/uidump.h"
 #include "tests/support/fakebrowser.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 
 using namespace corvana;
 

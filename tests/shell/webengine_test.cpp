@@ -8,7 +8,7 @@
 #include "shell/appstate.h"
 #include "shell/corvanabrowser.h"
 #include "tests/shell/modalwatch.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "tools/portal/standin.h"
 #include "util/errors.h"
 #include "util/registry.h"

@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

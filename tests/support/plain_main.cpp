@@ -1,7 +1,7 @@
 // Test entry for logic tests in a build without Qt (the Windows cross build).
 #include <gtest/gtest.h>
 
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "util/runlog.h"
 
 namespace corvana::test {

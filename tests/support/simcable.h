@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "tools/remotesim/remotesim.h"
 
 namespace corvana::test {

@@ -1,6 +1,7 @@
 #include <csignal>
-#include <fstream>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -8,7 +9,8 @@
 #include <unistd.h>
 
 #include "platform/registry_store.h"
-#include "tests/support/tempdir.h"
+#include "platform/sysio.h"
+#include "tests/support/scratchdir.h"
 #include "util/errors.h"
 #include "util/registry.h"
 
@@ -44,7 +46,8 @@ protected:
 } // namespace
 
 TEST_F(Registry, WrittenValueReadsBackAndStoreIsOwnerOnly) {
-    RegWriteString("corvana_halvern", "corvana_browser_userid", "k\"u\\nde &=#+ ", HKEY_CURRENT_USER);
+    RegWriteString("corvana_halvern", "corvana_browser_userid", "k\"u\\nde &=#+ ",
+                   HKEY_CURRENT_USER);
     EXPECT_EQ(read("corvana_halvern", "corvana_browser_userid"), "k\"u\\nde &=#+ ");
     EXPECT_EQ(read("CORVANA_HALVERN", "Corvana_Browser_UserId"), "k\"u\\nde &=#+ ");
     struct stat st {};
@@ -88,8 +91,7 @@ TEST_F(Registry, ReadingUnderMissingKeyCreatesIt) {
 }
 
 TEST_F(Registry, MachineHiveIsNeverCreated) {
-    EXPECT_EQ(read("SYSTEM\\CurrentControlSet\\Enum\\USB\\nothing", "PortName",
-                   HKEY_LOCAL_MACHINE),
+    EXPECT_EQ(read("SYSTEM\\CurrentControlSet\\Enum\\USB\\nothing", "PortName", HKEY_LOCAL_MACHINE),
               "");
     EXPECT_FALSE(fs::exists(storeFile()));
 }
@@ -106,6 +108,26 @@ TEST_F(Registry, FailedWriteRaisesWithTheValueName) {
         EXPECT_STREQ(e.what(), "Fehler beim Setzen der Daten für 'corvana_browser_sprache'");
     }
     EXPECT_THROW(RegWriteString("SOFTWARE\\x", "v", "d", HKEY_LOCAL_MACHINE), ERegistryError);
+}
+
+// The store's flush and rename go through the system-call seam: either failing keeps the old
+// store whole, reports the failure and leaves no temporary file behind.
+TEST_F(Registry, FailedFlushOrRenameKeepsTheOldStore) {
+    RegWriteString("corvana_halvern", "corvana_browser_userid", "old", HKEY_CURRENT_USER);
+    const std::string before = slurp(storeFile());
+    for (const char* call : {"fsync", "rename"}) {
+        SCOPED_TRACE(call);
+        platform::setFaultHook([&](const char* c) { return std::strcmp(c, call) ? 0 : EIO; });
+        EXPECT_THROW(
+            RegWriteString("corvana_halvern", "corvana_browser_userid", "new", HKEY_CURRENT_USER),
+            ERegistryError);
+        platform::setFaultHook(nullptr);
+        EXPECT_EQ(slurp(storeFile()), before);
+        size_t files = 0;
+        for ([[maybe_unused]] const auto& e : fs::directory_iterator(home.path() + "/corvana"))
+            ++files;
+        EXPECT_EQ(files, 1u);
+    }
 }
 
 TEST_F(Registry, DamagedStoreReadsEmptyAndIsKeptAsideOnNextWrite) {
@@ -147,22 +169,23 @@ TEST_F(Registry, KillDuringWriteLeavesOldOrNewStore) {
 TEST(RegistryText, SerializeParseRoundTrip) {
     using platform::RegistryStore;
     std::map<std::string, platform::RegKey, platform::NoCaseLess> keys;
-    keys["a\\b"]["q\"uo\\te"] = {platform::REG_SZ, {'x', '"', '\\', 0}};
-    keys["a\\b"][""] = {platform::REG_SZ, {0}};
-    keys["a"]["d"] = {platform::REG_DWORD, {1, 0, 0, 0x80}};
-    keys["a"]["m"] = {platform::REG_MULTI_SZ, {'p', 0, 0}};
+    keys["a\\b"]["q\"uo\\te"] = {platform::kRegSz, {'x', '"', '\\', 0}};
+    keys["a\\b"][""] = {platform::kRegSz, {0}};
+    keys["a"]["d"] = {platform::kRegDword, {1, 0, 0, 0x80}};
+    keys["a"]["m"] = {platform::kRegMultiSz, {'p', 0, 0}};
     // A type above 9 (a QWORD, 0xb) is written as the parser reads it, in hexadecimal.
     keys["a"]["q"] = {static_cast<platform::RegType>(0xb), {1, 2, 3, 4, 5, 6, 7, 8}};
     const auto back = RegistryStore::parse(RegistryStore::serialize(keys));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->at("a\\b").at("q\"uo\\te").data, keys["a\\b"]["q\"uo\\te"].data);
-    EXPECT_EQ(back->at("a").at("d").type, platform::REG_DWORD);
+    EXPECT_EQ(back->at("a").at("d").type, platform::kRegDword);
     EXPECT_EQ(back->at("a").at("d").data, keys["a"]["d"].data);
-    EXPECT_EQ(back->at("a").at("m").type, platform::REG_MULTI_SZ);
+    EXPECT_EQ(back->at("a").at("m").type, platform::kRegMultiSz);
     EXPECT_EQ(back->at("a").at("q").type, 0xbu);
     EXPECT_EQ(back->at("a").at("q").data, keys["a"]["q"].data);
     EXPECT_NE(RegistryStore::serialize(keys).find("\"q\"=hex(b):01,02"), std::string::npos);
-    for (const char* bad : {"nonsense", "Windows Registry Editor Version 5.00\n\"v\"=\"x\"\n",
-                            "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\k]\n\"v\"=dword:12\n"})
+    for (const char* bad :
+         {"nonsense", "Windows Registry Editor Version 5.00\n\"v\"=\"x\"\n",
+          "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\k]\n\"v\"=dword:12\n"})
         EXPECT_FALSE(RegistryStore::parse(bad)) << bad;
 }

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/sysio.h"
-#include "tests/support/tempdir.h"
-#include "util/tempdir.h"
+#include "tests/support/scratchdir.h"
+#include "util/tempfileerrors.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -58,7 +58,7 @@ TEST_F(TempDirectory, BaseIsCreatedWhenMissingAndTmpIsTheDefault) {
     test::ScopedEnv env("TMPDIR", deeper);
     EXPECT_EQ(GetTempDirectory(), deeper + "/corvana-" + std::to_string(::geteuid()) + "/");
     test::ScopedEnv none("TMPDIR", "");
-    EXPECT_EQ(sys::tempBase(), "/tmp");
+    EXPECT_EQ(platform::tempBase(), "/tmp");
 }
 
 TEST_F(TempDirectory, ANameHeldBySomethingElseIsNotUsed) {
@@ -101,18 +101,18 @@ TEST_F(TempDirectory, NoDirectoryRaisesAFileError) {
 
 TEST_F(TempDirectory, CreateFileNoFollowCreatesOrEmptiesOnlyRegularFiles) {
     const std::string path = GetTempDirectory() + "Printer.drv";
-    int fd = sys::createFileNoFollow(path);
+    int fd = platform::createFileNoFollow(path);
     ASSERT_GE(fd, 0);
-    ASSERT_TRUE(sys::writeAll(fd, "old content", 11));
-    sys::close(fd);
+    ASSERT_TRUE(platform::writeAll(fd, "old content", 11));
+    platform::close(fd);
     EXPECT_EQ(modeOf(path) & 0777, 0600u);
 
-    fd = sys::createFileNoFollow(path);
+    fd = platform::createFileNoFollow(path);
     ASSERT_GE(fd, 0);
     EXPECT_GE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 1);
     EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
-    ASSERT_TRUE(sys::writeAll(fd, "new", 3));
-    sys::close(fd);
+    ASSERT_TRUE(platform::writeAll(fd, "new", 3));
+    platform::close(fd);
     EXPECT_EQ(contents(path), "new");
 }
 
@@ -131,7 +131,7 @@ TEST_F(TempDirectory, CreateFileNoFollowRefusesLinksDirectoriesAndFifos) {
     } cases[] = {{link, ELOOP}, {dangling, ELOOP}, {dir.path(), EISDIR}, {fifo, ENXIO}};
     for (const auto& c : cases) {
         errno = 0;
-        EXPECT_EQ(sys::createFileNoFollow(c.path), -1) << c.path;
+        EXPECT_EQ(platform::createFileNoFollow(c.path), -1) << c.path;
         EXPECT_EQ(errno, c.err) << c.path;
     }
     EXPECT_EQ(contents(victim), "precious");
@@ -141,7 +141,7 @@ TEST_F(TempDirectory, CreateFileNoFollowRefusesLinksDirectoriesAndFifos) {
     const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
     errno = 0;
-    EXPECT_EQ(sys::createFileNoFollow(fifo), -1);
+    EXPECT_EQ(platform::createFileNoFollow(fifo), -1);
     EXPECT_EQ(errno, EINVAL);
     ::close(reader);
 }

@@ -1,14 +1,16 @@
 #include <cstdlib>
-#include <unistd.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "util/version.h"
 
 using corvana::GetFileVersionString;
 
 namespace {
-std::string bin(const std::string& name) { return std::string(CORVANA_BUILD_BIN) + "/" + name; }
+std::string bin(const std::string& name) {
+    return std::string(CORVANA_BUILD_BIN) + "/" + name;
+}
 } // namespace
 
 TEST(Version, TheToolItselfCarries2203) {
@@ -24,11 +26,12 @@ TEST(Version, NumbersAreNotZeroFilled) {
 TEST(Version, FilesWithoutResourceGiveNixEingetragen) {
     corvana::test::TempDir dir;
     const std::string cases[] = {
-        bin("test_version"),                        // an executable without the section
-        dir.file("missing"),                        // no such file
+        bin("test_version"),                         // an executable without the section
+        dir.file("missing"),                         // no such file
         dir.write("text.exe", "MZ not an ELF file"), // not an executable
-        dir.write("short", "\x7f" "ELF"),            // truncated header
-        dir.path(),                                 // a directory
+        dir.write("short", "\x7f"
+                           "ELF"), // truncated header
+        dir.path(),                // a directory
     };
     for (const auto& path : cases)
         EXPECT_EQ(GetFileVersionString(path), "Nix eingetragen") << path;

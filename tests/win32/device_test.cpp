@@ -68,7 +68,7 @@ protected:
 // ---- serial port ----
 
 TEST_F(WinDevice, OpeningAPortThatDoesNotExistRaisesErrorOneWithCodeTwo) {
-    TComPort port;
+    ComPort port;
     port.SetPort("COM251");
     const auto e = errorOf([&] { port.SetConnected(true); });
     EXPECT_EQ(e.errorCode, 1);
@@ -78,7 +78,7 @@ TEST_F(WinDevice, OpeningAPortThatDoesNotExistRaisesErrorOneWithCodeTwo) {
 }
 
 TEST_F(WinDevice, TheOpenIsExclusive) {
-    TComPort port, other;
+    ComPort port, other;
     port.SetPort(sim.portName());
     other.SetPort(sim.portName());
     port.Open();
@@ -100,13 +100,13 @@ TEST_F(WinDevice, TheOpenIsExclusive) {
 }
 
 TEST_F(WinDevice, ReceivedBytesAreAnnouncedOnTheOwnerBeforeTheEventCharacter) {
-    TComPort port;
+    ComPort port;
     port.SetPort(sim.portName());
     std::vector<std::string> seen;
     std::string got;
     const auto owner = std::this_thread::get_id();
     bool onOwner = true;
-    port.OnRxChar = [&](TComPort& p, int n) {
+    port.OnRxChar = [&](ComPort& p, int n) {
         onOwner = onOwner && std::this_thread::get_id() == owner;
         EXPECT_GT(n, 0);
         std::string data;
@@ -114,7 +114,7 @@ TEST_F(WinDevice, ReceivedBytesAreAnnouncedOnTheOwnerBeforeTheEventCharacter) {
         got += data;
         seen.push_back("rx");
     };
-    port.OnRxFlag = [&](TComPort&) { seen.push_back("flag"); };
+    port.OnRxFlag = [&](ComPort&) { seen.push_back("flag"); };
     port.Open();
     ASSERT_EQ(sim.command("send 41 00 42"), "ok");
     ASSERT_TRUE(pumpUntil([&] {
@@ -126,7 +126,7 @@ TEST_F(WinDevice, ReceivedBytesAreAnnouncedOnTheOwnerBeforeTheEventCharacter) {
 }
 
 TEST_F(WinDevice, ReadStrShortensAndClosingDiscardsWaitingBytes) {
-    TComPort port;
+    ComPort port;
     port.SetPort(sim.portName());
     port.Open();
     ASSERT_EQ(sim.command("send 61 62 63"), "ok");
@@ -142,7 +142,7 @@ TEST_F(WinDevice, ReadStrShortensAndClosingDiscardsWaitingBytes) {
 }
 
 TEST_F(WinDevice, OperationsOnAClosedPortRaiseTheirErrors) {
-    TComPort port;
+    ComPort port;
     std::string data;
     EXPECT_EQ(errorOf([&] { port.WriteStr("x"); }).errorCode, 2);
     EXPECT_EQ(errorOf([&] { port.ReadStr(data, 1); }).errorCode, 3);
@@ -195,7 +195,7 @@ TEST_F(WinDevice, ASilentRemoteEndsTheWaitByTheTimeOutRule) {
 }
 
 TEST_F(WinDevice, TheCableVanishingFailsTheNextOperationAndClosesThePort) {
-    TComPort port;
+    ComPort port;
     port.SetPort(sim.portName());
     port.Open();
     ASSERT_EQ(sim.command("vanish"), "ok");

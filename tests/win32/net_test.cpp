@@ -40,7 +40,7 @@ uint16_t unusedPort() {
     return probe.port;
 }
 
-std::string connectError(FtpClient& ftp) {
+std::string connectError(net::FtpClient& ftp) {
     try {
         ftp.Connect();
     } catch (const ESocketError& e) {
@@ -50,7 +50,7 @@ std::string connectError(FtpClient& ftp) {
 }
 
 TEST(WinNet, ARefusedConnectionGivesWinsocksNumberAndText) {
-    FtpClient ftp;
+    net::FtpClient ftp;
     ftp.Host = "127.0.0.1";
     ftp.Port = unusedPort();
     EXPECT_EQ(connectError(ftp), "Socket-Fehler # 10061\r\nVerbindung abgelehnt.");
@@ -66,21 +66,21 @@ TEST(WinNet, TheTextsOfTheWsaNumbers) {
                  {10054, "Die Verbindung wurde von Peer zurückgesetzt."},
                  {10999, ""}};
     for (const auto& c : cases)
-        EXPECT_EQ(sock::errorText(c.err), c.text) << c.err;
+        EXPECT_EQ(platform::socketErrorText(c.err), c.text) << c.err;
     // A failed lookup reaches the message with its number.
-    sock::setFaultHook([](const char* call) {
+    platform::setFaultHook([](const char* call) {
         return std::string(call) == "getaddrinfo" ? WSAHOST_NOT_FOUND : 0;
     });
-    FtpClient ftp;
+    net::FtpClient ftp;
     ftp.Host = "code-server";
     const std::string got = connectError(ftp);
-    sock::setFaultHook(nullptr);
+    platform::setFaultHook(nullptr);
     EXPECT_EQ(got, "Socket-Fehler # 11001\r\nHost nicht gefunden.");
 }
 
 TEST(WinNet, AnAbortEndsTheWaitForASilentServerAtOnce) {
     SilentServer server;
-    FtpClient ftp;
+    net::FtpClient ftp;
     ftp.Host = "127.0.0.1";
     ftp.Port = server.port;
     std::thread aborter([&] {

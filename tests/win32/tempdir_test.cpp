@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "platform/sysio.h"
-#include "tests/support/tempdir.h"
-#include "util/tempdir.h"
+#include "tests/support/scratchdir.h"
+#include "util/tempfileerrors.h"
 #include "wizard/logic/hexloader.h"
 
 using namespace corvana;
@@ -49,17 +49,17 @@ TEST(WinTempDir, CodeFileIsCreatedEmptiedAndNeverADirectory) {
     test::TempDir base;
     const std::string path = backslashed(base.path()) + "\\Printer.drv";
     std::ofstream(path, std::ios::binary) << "old content";
-    int fd = sys::createFileNoFollow(path);
+    int fd = platform::createFileNoFollow(path);
     ASSERT_GE(fd, 0);
-    ASSERT_TRUE(sys::writeAll(fd, "ab\r\n\n", 5));
-    ASSERT_EQ(sys::close(fd), 0);
+    ASSERT_TRUE(platform::writeAll(fd, "ab\r\n\n", 5));
+    ASSERT_EQ(platform::close(fd), 0);
     std::ifstream in(path, std::ios::binary);
     std::stringstream got;
     got << in.rdbuf();
     EXPECT_EQ(got.str(), "ab\r\n\n"); // binary: no line ends added or taken
 
     errno = 0;
-    EXPECT_EQ(sys::createFileNoFollow(backslashed(base.path())), -1);
+    EXPECT_EQ(platform::createFileNoFollow(backslashed(base.path())), -1);
     EXPECT_EQ(errno, EISDIR);
 }
 

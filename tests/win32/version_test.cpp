@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "util/version.h"
 
 using namespace corvana;

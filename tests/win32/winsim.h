@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 
 namespace corvana::test {
 

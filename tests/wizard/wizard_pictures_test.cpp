@@ -5,7 +5,7 @@
 #include <QMovie>
 #include <gtest/gtest.h>
 
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 #include "util/errors.h"
 #include "widgets/picturefiles.h"
 #include "widgets/pictures.h"

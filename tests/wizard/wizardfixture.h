@@ -17,8 +17,8 @@
 #include "tests/netsupport/httpstub.h"
 #include "tests/netsupport/loopback.h"
 #include "tests/support/fakebrowser.h"
+#include "tests/support/scratchdir.h"
 #include "tests/support/simcable.h"
-#include "tests/support/tempdir.h"
 #include "widgets/messages.h"
 #include "wizard/CorvanaBrowserPellquin.h"
 

@@ -13,7 +13,7 @@
 #include "tools/pellquin/commands.h"
 #include "util/errors.h"
 #include "util/settings.h"
-#include "util/tempdir.h"
+#include "util/tempfileerrors.h"
 
 namespace corvana::cli {
 namespace {
@@ -38,9 +38,9 @@ std::string createPartFile(const fs::path& dir) {
             c = static_cast<char>(v < 10 ? '0' + v : 'a' + v - 10);
         }
         const std::string path = (dir / (".pellquin-fetch-" + suffix)).string();
-        const int fd = sys::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = platform::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            sys::close(fd);
+            platform::close(fd);
             return path;
         }
         if (errno != EEXIST)
@@ -69,7 +69,7 @@ int runFetch(Io& io, const Args& a) {
     }
     const bool toStdout = target == "-";
 
-    TFtpSession session;
+    net::TFtpSession session;
     session.UseCodeServer();
     const std::string server = session.Client.Host + ":" + std::to_string(session.Client.Port);
     std::string part;
@@ -100,7 +100,7 @@ int runFetch(Io& io, const Args& a) {
             return kBadFile;
         }
         if (!session.Download(name, part, true)) {
-            const FtpReply& reply = session.Client.LastReply();
+            const net::FtpReply& reply = session.Client.LastReply();
             std::string said;
             for (const auto& l : reply.Text)
                 said += (said.empty() ? "" : " ") + l;

@@ -22,7 +22,7 @@ std::atomic<bool> gentle{false};
 void onInterrupt() {
     if (!gentle.load() || interrupted.exchange(true))
         corvana::platform::exitNow(corvana::cli::kInterrupted);
-    corvana::sock::cancelAll();
+    corvana::platform::cancelAll();
 }
 
 } // namespace
@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     corvana::platform::setUpConsole();
     corvana::platform::onInterrupt(onInterrupt);
 
-    corvana::device::TComPort::SetUncaughtErrorSink([](std::exception_ptr error) {
+    corvana::device::ComPort::SetUncaughtErrorSink([](std::exception_ptr error) {
         try {
             std::rethrow_exception(error);
         } catch (const std::exception& e) {

@@ -4,7 +4,7 @@
 #include "util/errors.h"
 #include "util/hexconv.h"
 #include "util/settings.h"
-#include "util/tempdir.h"
+#include "util/tempfileerrors.h"
 #include "util/textpos.h"
 
 #include <algorithm>
@@ -153,7 +153,7 @@ private:
 class FileHandle {
 public:
     explicit FileHandle(int fd) : fd_(fd) {}
-    ~FileHandle() { sys::close(fd_); }
+    ~FileHandle() { platform::close(fd_); }
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
     int fd() const { return fd_; }
@@ -175,7 +175,7 @@ bool LadenHexFile(MemoryImage& image, StringList& Memo1, const std::string& path
     HexLoadResult local;
     HexLoadResult& r = result ? *result : local;
     Loader loader(image, Memo1, showMessage, r);
-    const int fd = sys::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    const int fd = platform::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         raiseInOut(r, errno);
     const FileHandle file(fd);
@@ -184,7 +184,7 @@ bool LadenHexFile(MemoryImage& image, StringList& Memo1, const std::string& path
     auto onLine = [&](std::string_view text, bool blank) { return loader.line(text, blank); };
     char buf[64 * 1024];
     for (;;) {
-        const ssize_t n = sys::read(file.fd(), buf, sizeof buf);
+        const ssize_t n = platform::read(file.fd(), buf, sizeof buf);
         if (n < 0)
             raiseInOut(r, errno);
         if (n == 0)
@@ -197,8 +197,8 @@ bool LadenHexFile(MemoryImage& image, StringList& Memo1, const std::string& path
     return loader.done();
 }
 
-bool LadenHexText(MemoryImage& image, StringList& Memo1, std::string_view content,
-                  const MessageFn& showMessage, HexLoadResult* result) {
+bool LoadHexText(MemoryImage& image, StringList& Memo1, std::string_view content,
+                 const MessageFn& showMessage, HexLoadResult* result) {
     HexLoadResult local;
     HexLoadResult& r = result ? *result : local;
     Loader loader(image, Memo1, showMessage, r);

@@ -46,8 +46,8 @@ bool LadenHexFile(MemoryImage& image, StringList& Memo1, const std::string& path
                   const MessageFn& showMessage, HexLoadResult* result = nullptr);
 
 // The same load from text in memory (line ends LF, CR LF or CR, as in the file).
-bool LadenHexText(MemoryImage& image, StringList& Memo1, std::string_view content,
-                  const MessageFn& showMessage, HexLoadResult* result = nullptr);
+bool LoadHexText(MemoryImage& image, StringList& Memo1, std::string_view content,
+                 const MessageFn& showMessage, HexLoadResult* result = nullptr);
 
 // Appends to Memo1 the sum of the image bytes from se_Address1 to se_address2 inclusive,
 // modulo 65536, as four upper-case hexadecimal digits. With the end below the start it

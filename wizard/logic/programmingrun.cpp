@@ -76,7 +76,7 @@ RunOutcome ProgrammingRun::OpenFernbedienung(const std::string& FB, RunDisplay& 
     link_.ComPort1.SetConnected(true);
 
     link_.Senden(device::DeviceTypeFrame(FB));
-    const bool answered = link_.Empfangen(frame::kReplyLength, 5);
+    const bool answered = link_.Empfangen(frame::kReplyLength, frame::kReplyWait);
     if (display.Abandoned())
         return end(RunOutcome::Abandoned);
     if (!answered) {
@@ -89,7 +89,7 @@ RunOutcome ProgrammingRun::OpenFernbedienung(const std::string& FB, RunDisplay& 
     }
 
     link_.Senden(device::PrepareFrame());
-    const bool prepared = link_.Empfangen(frame::kReplyLength, 10);
+    const bool prepared = link_.Empfangen(frame::kReplyLength, frame::kPrepareWait);
     if (display.Abandoned())
         return end(RunOutcome::Abandoned);
     if (!prepared) {
@@ -136,7 +136,7 @@ RunOutcome ProgrammingRun::SendenHEXFile(RunDisplay& display) {
         display.BlockSending(index, result_.blocks, frame);
         link_.Senden(frame);
         result_.sent = index;
-        if (!link_.Empfangen(frame::kReplyLength, 5)) {
+        if (!link_.Empfangen(frame::kReplyLength, frame::kReplyWait)) {
             // A silent remote after the caller went away is not worth a message any more.
             if (display.Abandoned())
                 return end(RunOutcome::Abandoned);

@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace corvana::sys {
+namespace corvana::platform {
 
 // $TMPDIR (when set and not empty), else /tmp, without a trailing "/".
 std::string tempBase();
@@ -31,7 +31,7 @@ std::string userTempDirectory();
 // when absent, emptied when present. A symbolic link in the last component is never
 // followed (ELOOP), and only a regular file is taken: a directory, FIFO or device fails
 // (EISDIR, ENXIO or EINVAL) without blocking and without being truncated. Returns a
-// close-on-exec descriptor for sys::write/sys::close, or -1 with errno set.
+// close-on-exec descriptor for platform::write/platform::close, or -1 with errno set.
 int createFileNoFollow(const std::string& path);
 
-} // namespace corvana::sys
+} // namespace corvana::platform

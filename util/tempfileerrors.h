@@ -1,14 +1,14 @@
 #pragma once
 // The user's temporary directory and the file errors the tool raises.
 
-#include "platform/tempdir.h"
+#include "platform/privatetempdir.h"
 #include "util/errors.h"
 
 #include <string>
 
 namespace corvana {
 
-// The user's temporary directory (see platform/tempdir.h), ending in the separator. Raises
+// The user's temporary directory (see platform/privatetempdir.h), ending in the separator. Raises
 // EInOutError when the platform cannot give one.
 std::string GetTempDirectory();
 

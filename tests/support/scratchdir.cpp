@@ -1,4 +1,4 @@
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 
 #include <cstdlib>
 #include <filesystem>

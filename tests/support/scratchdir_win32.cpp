@@ -1,5 +1,5 @@
 // TempDir and ScopedEnv with the Windows run-time library's calls.
-#include "tests/support/tempdir.h"
+#include "tests/support/scratchdir.h"
 
 #include <cstdlib>
 #include <filesystem>

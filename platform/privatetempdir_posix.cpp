@@ -1,4 +1,4 @@
-#include "platform/tempdir.h"
+#include "platform/privatetempdir.h"
 
 #include "platform/sysio.h"
 
@@ -9,13 +9,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace corvana::sys {
+namespace corvana::platform {
 namespace {
 
 // True when `dir` is a directory of ours that nobody else can enter; narrows its mode if
 // needed. O_NOFOLLOW makes a link under the name fail instead of being trusted.
 bool isPrivateDir(const std::string& dir) {
-    const int fd = sys::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = platform::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
     struct stat st {};
@@ -23,7 +23,7 @@ bool isPrivateDir(const std::string& dir) {
     if (ok && (st.st_mode & 077) != 0)
         ok = ::fchmod(fd, 0700) == 0;
     const int err = errno;
-    sys::close(fd);
+    platform::close(fd);
     if (!ok)
         errno = err != 0 ? err : EACCES;
     return ok;
@@ -42,7 +42,7 @@ std::string tempBase() {
 
 std::string privateTempDirectory() {
     const std::string base = tempBase();
-    if (!sys::makeDirs(base, 0700))
+    if (!platform::makeDirs(base, 0700))
         return {};
     const std::string dir = base + "/corvana-" + std::to_string(::geteuid());
     errno = 0;
@@ -72,7 +72,7 @@ std::string userTempDirectory() {
 int createFileNoFollow(const std::string& path) {
     // No O_TRUNC yet: nothing is emptied before we know it is a regular file. O_NONBLOCK keeps
     // a FIFO from blocking the open.
-    const int fd = sys::open(
+    const int fd = platform::open(
         path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
     if (fd < 0)
         return -1;
@@ -90,11 +90,11 @@ int createFileNoFollow(const std::string& path) {
             err = errno;
     }
     if (err != 0) {
-        sys::close(fd);
+        platform::close(fd);
         errno = err;
         return -1;
     }
     return fd;
 }
 
-} // namespace corvana::sys
+} // namespace corvana::platform

@@ -1,7 +1,7 @@
 // The temporary directory on Windows: GetTempPathA's answer. It is the user's own profile
 // folder (%TMP%, %TEMP%, else %USERPROFILE%), which other users cannot enter, so no private
 // directory is made inside it.
-#include "platform/tempdir.h"
+#include "platform/privatetempdir.h"
 
 #include <windows.h>
 
@@ -9,7 +9,7 @@
 
 #include "platform/sysio.h"
 
-namespace corvana::sys {
+namespace corvana::platform {
 namespace {
 
 // MAX_PATH (260) characters, as the tool has always asked for it.
@@ -54,7 +54,8 @@ std::string userTempDirectory() {
 
 int createFileNoFollow(const std::string& path) {
     // O_NOFOLLOW makes a reparse point under the name fail; a directory fails with EISDIR.
-    return sys::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    return platform::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                          0600);
 }
 
-} // namespace corvana::sys
+} // namespace corvana::platform

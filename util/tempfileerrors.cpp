@@ -1,4 +1,4 @@
-#include "util/tempdir.h"
+#include "util/tempfileerrors.h"
 
 #include <cerrno>
 
@@ -6,7 +6,7 @@ namespace corvana {
 
 std::string GetTempDirectory() {
     errno = 0;
-    const std::string dir = sys::userTempDirectory();
+    const std::string dir = platform::userTempDirectory();
     if (dir.empty())
         throw InOutError(errno != 0 ? errno : EACCES);
     return dir;
