@@ -11,15 +11,17 @@
 #endif
 
 namespace {
-constexpr uint32_t hilo(uint32_t hi, uint32_t lo) { return (hi << 16) | (lo & 0xFFFF); }
+constexpr uint32_t hilo(uint32_t hi, uint32_t lo) {
+    return (hi << 16) | (lo & 0xFFFF);
+}
 } // namespace
 
 extern "C" __attribute__((used, section(".corvana_version")))
 const corvana::platform::VersionResource corvana_version_resource = {
     {corvana::platform::kFixedFileInfoSignature, 0x00010000,
      hilo(CORVANA_FILEVERSION_MAJOR, CORVANA_FILEVERSION_MINOR),
-     hilo(CORVANA_FILEVERSION_RELEASE, CORVANA_FILEVERSION_BUILD), hilo(2, 0), hilo(0, 0), 0x3F,
-     0, 0x00040004 /* VOS_NT_WINDOWS32 */, 1 /* VFT_APP */, 0, 0, 0},
+     hilo(CORVANA_FILEVERSION_RELEASE, CORVANA_FILEVERSION_BUILD), hilo(2, 0), hilo(0, 0), 0x3F, 0,
+     0x00040004 /* VOS_NT_WINDOWS32 */, 1 /* VFT_APP */, 0, 0, 0},
     1031,
     CORVANA_FILEVERSION_TEXT,
     "2.0.0.0",

@@ -3,7 +3,7 @@
 # With package names as arguments it installs those instead (tools/deps-windows.sh does).
 set -euo pipefail
 pkgs=(
-  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
   qt6-base-dev qt6-webengine-dev libqt6svg6-dev libgl-dev
   libjpeg-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool vsftpd python3 python3-pyftpdlib imagemagick fonts-liberation

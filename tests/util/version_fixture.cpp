@@ -1,2 +1,4 @@
 // An executable with a version resource of its own, for the version reader's tests.
-int main() { return 0; }
+int main() {
+    return 0;
+}
