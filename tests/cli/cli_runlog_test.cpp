@@ -10,6 +10,7 @@
 
 #include "device/waitclock.h"
 #include "tests/cli/codefile.h"
+#include "tests/cli/inprocess.h"
 #include "tests/device/simfixture.h"
 #include "tests/support/runlogs.h"
 #include "tools/pellquin/cli.h"
@@ -20,24 +21,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Ran {
-    int code = -1;
-    std::string out, err;
-};
-
 class RunLogTest : public SimTest {
 protected:
     RunLogTest() { sim.setDeviceType("02"); }
 
-    Ran run(const std::vector<std::string>& args) {
-        std::ostringstream out, err;
-        cli::Io io{out, err, false, 80, &clock, [] { return false; }, {}};
-        Ran r;
-        r.code = cli::Run(args, io);
-        r.out = out.str();
-        r.err = err.str();
-        return r;
-    }
+    Ran run(const std::vector<std::string>& args) { return runPellquin(args, &clock); }
 
     device::ScaledClock clock{20};
     TempDir files;

@@ -12,6 +12,7 @@
 
 #include "device/waitclock.h"
 #include "tests/cli/codefile.h"
+#include "tests/cli/inprocess.h"
 #include "tests/device/simfixture.h"
 #include "tests/netsupport/ftpstub.h"
 #include "tools/pellquin/cli.h"
@@ -21,11 +22,6 @@ using namespace corvana::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Ran {
-    int code = -1;
-    std::string out, err;
-};
 
 std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -47,13 +43,7 @@ protected:
     CliTest() { sim.setDeviceType("02"); }
 
     Ran run(const std::vector<std::string>& args) {
-        std::ostringstream out, err;
-        cli::Io io{out, err, false, 80, &clock, [this] { return interrupt.load(); }, {}};
-        Ran r;
-        r.code = cli::Run(args, io);
-        r.out = out.str();
-        r.err = err.str();
-        return r;
+        return runPellquin(args, &clock, [this] { return interrupt.load(); });
     }
 
     std::string file(const std::string& name, const std::string& content) {

@@ -3,16 +3,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <stdexcept>
+
+#include "tests/support/scratchdir_os.h"
 
 namespace corvana::test {
 
-TempDir::TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "corvana-test-XXXXXX").string();
-    if (!::mkdtemp(tmpl.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
-}
+TempDir::TempDir() : path_(os::makeScratchDir()) {}
 
 TempDir::~TempDir() {
     std::error_code ec;
@@ -30,14 +26,14 @@ ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
     had_ = old != nullptr;
     if (had_)
         old_ = old;
-    ::setenv(name, value.c_str(), 1);
+    os::setEnv(name, value);
 }
 
 ScopedEnv::~ScopedEnv() {
     if (had_)
-        ::setenv(name_.c_str(), old_.c_str(), 1);
+        os::setEnv(name_.c_str(), old_);
     else
-        ::unsetenv(name_.c_str());
+        os::unsetEnv(name_.c_str());
 }
 
 } // namespace corvana::test
