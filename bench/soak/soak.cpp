@@ -21,6 +21,7 @@
 #include <memory>
 #include <signal.h>
 #include <spawn.h>
+#include <stdexcept>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -51,9 +52,9 @@ const char* kOrder = "02:12345";
 const char* kCodeFile = "PQD_12345.hex";
 const char* kSession = "s0ak";
 
+// Thrown, so that the servers and the simulator are stopped on the way out.
 [[noreturn]] void fail(const std::string& what) {
-    std::fprintf(stderr, "soak: %s\n", what.c_str());
-    std::exit(1);
+    throw std::runtime_error(what);
 }
 
 long statusKb(const char* field) {
@@ -231,7 +232,18 @@ int argValue(int argc, char** argv, const char* name, int def) {
 
 } // namespace
 
+int soak(int argc, char** argv);
+
 int main(int argc, char** argv) {
+    try {
+        return soak(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "soak: %s\n", e.what());
+        return 1;
+    }
+}
+
+int soak(int argc, char** argv) {
     const int runs = argValue(argc, argv, "--runs", 500);
     const int showings = argValue(argc, argv, "--showings", 100);
     g_every = argValue(argc, argv, "--every", 0);
