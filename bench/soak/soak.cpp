@@ -260,6 +260,8 @@ int soak(int argc, char** argv) {
     std::filesystem::create_directories(dir + "/codes");
     std::filesystem::create_directories(dir + "/tmp");
     ::setenv("TMPDIR", (dir + "/tmp").c_str(), 1);
+    // Every run leaves its run log, as in the field, but in here, not in the user's own.
+    ::setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
 
     bool anyPython = false;
     const std::string py = test::findPython("pyftpdlib", anyPython);
