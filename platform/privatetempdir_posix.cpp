@@ -1,5 +1,6 @@
 #include "platform/privatetempdir.h"
 
+#include "platform/privatedir_posix.h"
 #include "platform/sysio.h"
 
 #include <cerrno>
@@ -10,11 +11,8 @@
 #include <unistd.h>
 
 namespace corvana::platform {
-namespace {
 
-// True when `dir` is a directory of ours that nobody else can enter; narrows its mode if
-// needed. O_NOFOLLOW makes a link under the name fail instead of being trusted.
-bool isPrivateDir(const std::string& dir) {
+bool isOwnPrivateDirectory(const std::string& dir) {
     const int fd = platform::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -28,8 +26,6 @@ bool isPrivateDir(const std::string& dir) {
         errno = err != 0 ? err : EACCES;
     return ok;
 }
-
-} // namespace
 
 std::string tempBase() {
     std::string base = "/tmp";
@@ -47,7 +43,7 @@ std::string privateTempDirectory() {
     const std::string dir = base + "/corvana-" + std::to_string(::geteuid());
     errno = 0;
     if (::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) {
-        if (isPrivateDir(dir))
+        if (isOwnPrivateDirectory(dir))
             return dir;
     }
 
@@ -55,7 +51,7 @@ std::string privateTempDirectory() {
     static std::mutex lock;
     static std::string fallback;
     const std::lock_guard<std::mutex> guard(lock);
-    if (!fallback.empty() && isPrivateDir(fallback))
+    if (!fallback.empty() && isOwnPrivateDirectory(fallback))
         return fallback;
     std::string tmpl = dir + "-XXXXXX";
     if (!::mkdtemp(tmpl.data()))

@@ -1,11 +1,8 @@
 #include "platform/statedir.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include "platform/privatedir_posix.h"
 #include "platform/sysio.h"
 
 namespace corvana::platform {
@@ -22,17 +19,7 @@ std::string userStateDirectory() {
 }
 
 bool makePrivateDirectory(const std::string& dir) {
-    if (!platform::makeDirs(dir, 0700))
-        return false;
-    const int fd = platform::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
-    if (ok && (st.st_mode & 077) != 0)
-        ok = ::fchmod(fd, 0700) == 0;
-    platform::close(fd);
-    return ok;
+    return platform::makeDirs(dir, 0700) && isOwnPrivateDirectory(dir);
 }
 
 bool localCalendarTime(std::time_t t, std::tm& out) {
