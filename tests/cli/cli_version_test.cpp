@@ -1,21 +1,18 @@
 // pellquin --version: the version and the site this build was configured with, and an
 // environment override marked beside the built-in value it hides.
+#include "tests/cli/inprocess.h"
 #include "tests/support/scratchdir.h"
-#include "tools/pellquin/cli.h"
 
 #include <gtest/gtest.h>
-
-#include <sstream>
 
 namespace corvana {
 namespace {
 
 std::string version() {
-    std::ostringstream out, err;
-    cli::Io io{out, err, false, 80, nullptr, [] { return false; }, {}};
-    EXPECT_EQ(cli::Run({"--version"}, io), 0);
-    EXPECT_EQ(err.str(), "");
-    return out.str();
+    const test::Ran r = test::runPellquin({"--version"}, nullptr);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "");
+    return r.out;
 }
 
 TEST(CliVersionTest, ShowsTheSiteOfThisBuild) {
